@@ -1,0 +1,43 @@
+# Shared build settings: warnings, sanitizers and the test helper.
+
+if(FYLDRA3_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Warnings for the project's own code.
+function(fyldra3_warnings target)
+  target_compile_options(${target} PRIVATE
+    -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wcast-align -Woverloaded-virtual
+    -Wconversion -Wsign-conversion -Wnull-dereference -Wdouble-promotion -Wformat=2
+    -Wimplicit-fallthrough -Wmisleading-indentation -Wduplicated-cond -Wlogical-op)
+  if(FYLDRA3_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# fyldra3_add_test(NAME name SOURCES ... [LIBRARIES ...] [TIMEOUT s] [ENVIRONMENT ...] [QT])
+# One GoogleTest (or, with QT, Qt Test) executable registered with ctest,
+# built with the project's warnings.
+function(fyldra3_add_test)
+  cmake_parse_arguments(T "QT" "NAME;TIMEOUT" "SOURCES;LIBRARIES;ENVIRONMENT;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  fyldra3_warnings(${T_NAME})
+  if(T_QT)
+    target_link_libraries(${T_NAME} PRIVATE Qt6::Test ${T_LIBRARIES})
+  else()
+    target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main ${T_LIBRARIES})
+  endif()
+  target_compile_definitions(${T_NAME} PRIVATE FYLDRA3_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data")
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  if(T_ENVIRONMENT)
+    set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${T_ENVIRONMENT}")
+  endif()
+  if(T_LABELS)
+    set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
+  endif()
+endfunction()

@@ -1,0 +1,114 @@
+// The classification rule, applied to a stream of bytes.
+//
+// A file is read as characters of code page 932: a lead byte 0x81-0x9F or
+// 0xE0-0xFC followed by a trail byte 0x40-0x7E or 0x80-0xFC is one character,
+// every other byte is one character. Counting in those characters:
+//   1. the sample is the first 500 characters;
+//   2. a sample that starts with "{\rtf" is RichText;
+//   3. a sample with no control character other than TAB, LF and CR is
+//      PlainText; so is one whose only such character is its last;
+//   4. otherwise the verdict starts as NotWord and the signature table is
+//      applied to the sample, then to each window: the next 2000-character
+//      chunk preceded by a carry (the whole sample before the first chunk,
+//      the previous chunk's last 40 characters before every later one). The
+//      last check with any match decides; within it, rows 1-5 in order, each
+//      match overriding the last, row 3 passed over when row 2 matched.
+//
+// Contract of Classifier:
+//   - Feed() takes the file's bytes front to back in pieces of any size,
+//     empty ones included; the verdict does not depend on where they are cut.
+//   - Feed() returns false once the verdict is settled by the sample tests;
+//     further bytes may be fed but are ignored, so a reader may stop.
+//   - Finish() is called once, after the last Feed(), and gives the verdict.
+//   - No allocation, no exceptions, no system calls; memory is fixed
+//     (about 300 bytes) whatever the length of the stream.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "fyldra3/verdict.h"
+
+namespace fyldra3 {
+
+// How bytes are framed into characters. Both give identical results; the
+// scalar one is the portable reference, Fast uses the best vector code the
+// processor offers (chosen at run time).
+enum class Framing : unsigned char { Fast, Scalar };
+
+class Classifier {
+ public:
+  explicit Classifier(Framing framing = Framing::Fast) noexcept;
+
+  bool Feed(const unsigned char* first, const unsigned char* last) noexcept;
+  Verdict Finish() noexcept;
+
+  static constexpr std::size_t kSampleChars = 500;
+  static constexpr std::uint64_t kChunkChars = 2000;
+  static constexpr std::uint64_t kCarryChars = 40;
+
+ private:
+  enum class Phase : unsigned char { Sampling, LastInSample, Scanning, Settled };
+  static constexpr std::size_t kBlock = 64;      // bytes framed at a time
+  static constexpr std::size_t kLookahead = 32;  // a signature starting in a block ends at most this far past it
+
+  struct Masks {
+    std::uint64_t starts;  // bytes that start a character
+    std::uint64_t m;       // "M" bytes that start a character
+    std::uint64_t w;       // "W" bytes
+  };
+  using FrameFn = void (*)(const unsigned char* p, std::size_t blocks, bool& lead, Masks* out) noexcept;
+  friend struct Framers;
+
+  void Sample(const unsigned char* first, const unsigned char* last) noexcept;
+  void Blocks(const unsigned char* p, std::size_t count) noexcept;
+  void Advance(const unsigned char* block, const Masks& masks) noexcept;
+  void SearchPending(const unsigned char* next, std::uint64_t nextW) noexcept;
+  void Verify(const unsigned char* block, std::uint64_t candidates) noexcept;
+  void Occurrence(unsigned row, std::uint64_t start) noexcept;
+  void CloseWindowsBefore(std::uint64_t window) noexcept;
+  void Settle(Verdict v) noexcept {
+    phase_ = Phase::Settled;
+    settled_ = v;
+  }
+
+  FrameFn frame_;
+  Phase phase_ = Phase::Sampling;
+  Verdict settled_ = Verdict::PlainText;
+
+  // Sample tests, with their own byte-by-byte framing of the first characters.
+  std::uint32_t sampleChars_ = 0;
+  std::uint8_t headerMatched_ = 0;  // leading characters equal to "{\rtf"
+  bool sampleLead_ = false;         // the last byte was a lead byte that starts a character
+
+  // Framing of the whole stream, 64 bytes at a time. A block's signatures are
+  // searched once the next block is framed, since a match may run into it.
+  bool blockLead_ = false;   // the last framed byte was a lead byte that starts a character
+  std::uint64_t chars_ = 0;  // characters in the framed blocks
+  const unsigned char* pending_ = nullptr;  // the last framed block
+  Masks pendingMasks_{};
+  std::uint64_t pendingBase_ = 0;  // characters before it
+  std::size_t partial_ = 0;        // bytes in partialBytes_ waiting for a whole block
+
+  // Rows matched by window. Window w is chunk w with its carry; window 0 is
+  // the sample's own check.
+  std::uint64_t window_ = 0;   // the oldest window still open
+  std::uint8_t open_[3] = {};  // rows matched in windows window_ .. window_+2
+  std::uint8_t decided_ = 0;   // rows of the last closed window that had a match
+
+  // Own copies of a block that outlives the caller's buffer, with room for lookahead.
+  alignas(64) unsigned char pendingBytes_[kBlock + kLookahead];
+  alignas(64) unsigned char partialBytes_[kBlock + kLookahead];
+};
+
+// The verdict for a whole file held in memory.
+Verdict Classify(const unsigned char* first, const unsigned char* last,
+                 Framing framing = Framing::Fast) noexcept;
+
+inline Verdict Classify(std::string_view bytes, Framing framing = Framing::Fast) noexcept {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  return Classify(p, p + bytes.size(), framing);
+}
+
+}  // namespace fyldra3

@@ -1,0 +1,75 @@
+// Classifying a file by its path.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <array>
+#include <filesystem>
+
+#include "fyldra3/verdict.h"
+
+namespace fyldra3 {
+
+// Why a file could not be examined.
+enum class Failure : unsigned char {
+  NotFound,
+  PermissionDenied,
+  IsDirectory,
+  NotRegular,  // a FIFO, device or socket: never read
+  ReadError,   // any other failure to open or read, a file that shrank under the read included
+};
+
+inline constexpr std::array<Failure, 5> kAllFailures = {Failure::NotFound, Failure::PermissionDenied,
+                                                        Failure::IsDirectory, Failure::NotRegular,
+                                                        Failure::ReadError};
+
+// A verdict, or the reason there is none. The two never mix: asking a
+// failure for its verdict (or the reverse) is a programming error.
+class Outcome {
+ public:
+  constexpr Outcome(Verdict v) noexcept : examined_(true), verdict_(v) {}  // NOLINT: implicit by design
+  constexpr Outcome(Failure f) noexcept : examined_(false), failure_(f) {}  // NOLINT: implicit by design
+
+  constexpr bool Examined() const noexcept { return examined_; }
+  constexpr Verdict verdict() const noexcept { return examined_ ? verdict_ : Unchecked<Verdict>(); }
+  constexpr Failure failure() const noexcept { return examined_ ? Unchecked<Failure>() : failure_; }
+
+  friend constexpr bool operator==(const Outcome& a, const Outcome& b) noexcept {
+    return a.examined_ == b.examined_ && (a.examined_ ? a.verdict_ == b.verdict_ : a.failure_ == b.failure_);
+  }
+
+ private:
+  template <class T>
+  [[noreturn]] static T Unchecked() noexcept {
+    __builtin_trap();
+  }
+
+  bool examined_;
+  union {
+    Verdict verdict_;
+    Failure failure_;
+  };
+};
+
+// The system calls ClassifyFile makes. Each returns what the call returns,
+// or minus errno on failure. Tests derive from it to inject failures.
+class FileAccess {
+ public:
+  virtual ~FileAccess() = default;
+  virtual int Stat(const char* path, struct stat* st) noexcept;
+  virtual int Open(const char* path) noexcept;  // read only, never blocks
+  virtual int FStat(int fd, struct stat* st) noexcept;
+  virtual ssize_t Read(int fd, void* buffer, std::size_t size) noexcept;
+  virtual void Close(int fd) noexcept;
+
+  static FileAccess& System() noexcept;
+};
+
+// Reads the file once, front to back, in large blocks; memory does not grow
+// with its size. Anything but a regular file is refused without being read.
+// The path is used as the operating system's bytes. Stops reading as soon as
+// the verdict is settled. Never creates or changes the file.
+Outcome ClassifyFile(const std::filesystem::path& path, FileAccess& access = FileAccess::System()) noexcept;
+
+}  // namespace fyldra3

@@ -1,0 +1,222 @@
+#include "fyldra3/classifier.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "code_page_932.h"
+#include "framers.h"
+
+namespace fyldra3 {
+namespace {
+
+// The signature table. Every signature begins with this prefix; row 3 is the
+// prefix of row 2.
+constexpr std::string_view kPrefix = "Microsoft Word ";
+constexpr std::uint8_t kRow1 = 1, kRow2 = 2, kRow3 = 4, kRow4 = 8, kRow5 = 16;
+constexpr std::uint64_t kLength[] = {0,
+                                     std::string_view("Microsoft Word 6.0").size(),
+                                     std::string_view("Microsoft Word for Windows 9").size(),
+                                     std::string_view("Microsoft Word for").size(),
+                                     std::string_view("Microsoft Word 8.0").size(),
+                                     std::string_view("Microsoft Word 9.0").size()};
+constexpr unsigned kOffsetOfW = 10;  // "Microsoft " comes before "Word"
+static_assert(kLength[2] <= Classifier::kCarryChars, "a signature cut by a chunk boundary must fit in the carry");
+
+// The check's verdict: rows 1 to 5 in order, each overriding the last, row 3 only without row 2.
+constexpr Verdict VerdictOf(std::uint8_t rows) noexcept {
+  if (rows & kRow5) return Verdict::Word2000;
+  if (rows & kRow4) return Verdict::Word97_98;
+  if (rows & kRow2) return Verdict::Word95;
+  if (rows & kRow3) return Verdict::Word95Likely;
+  if (rows & kRow1) return Verdict::Word6;
+  return Verdict::NotWord;
+}
+
+// The chunk holding character `position` (from 1); 0 for the sample.
+constexpr std::uint64_t ChunkOf(std::uint64_t position) noexcept {
+  return position <= Classifier::kSampleChars ? 0 : (position - Classifier::kSampleChars - 1) / Classifier::kChunkChars + 1;
+}
+
+constexpr std::uint64_t LastOfChunk(std::uint64_t chunk) noexcept {
+  return Classifier::kSampleChars + Classifier::kChunkChars * chunk;
+}
+
+bool Equals(const unsigned char* p, std::string_view s) noexcept { return std::memcmp(p, s.data(), s.size()) == 0; }
+
+}  // namespace
+
+Classifier::Classifier(Framing framing) noexcept
+    : frame_(framing == Framing::Scalar ? &Framers::Scalar : Framers::Best()) {}
+
+bool Classifier::Feed(const unsigned char* first, const unsigned char* last) noexcept {
+  if (phase_ == Phase::Settled) return false;
+  if (first == last) return true;
+  if (phase_ == Phase::LastInSample) phase_ = Phase::Scanning;  // the control character was not the last
+  if (phase_ == Phase::Sampling) {
+    Sample(first, last);
+    if (phase_ == Phase::Settled) return false;
+  }
+
+  auto n = static_cast<std::size_t>(last - first);
+  if (partial_ > 0) {
+    const std::size_t take = std::min(kBlock - partial_, n);
+    std::memcpy(partialBytes_ + partial_, first, take);
+    partial_ += take;
+    first += take;
+    n -= take;
+    if (partial_ < kBlock) return true;
+    partial_ = 0;
+    Blocks(partialBytes_, 1);
+  }
+  const std::size_t whole = n / kBlock;
+  Blocks(first, whole);
+  first += whole * kBlock;
+  // The pending block may lie in the caller's buffer, which is gone after this call.
+  if (pending_ != nullptr && pending_ != pendingBytes_) {
+    std::memcpy(pendingBytes_, pending_, kBlock);
+    pending_ = pendingBytes_;
+  }
+  partial_ = static_cast<std::size_t>(last - first);
+  std::memcpy(partialBytes_, first, partial_);
+  return true;
+}
+
+void Classifier::Sample(const unsigned char* first, const unsigned char* last) noexcept {
+  static constexpr std::string_view kHeader = "{\\rtf";
+  for (const unsigned char* p = first; p != last; ++p) {
+    const unsigned b = *p;
+    if (sampleLead_) {
+      sampleLead_ = false;
+      if (cp932::IsTrail(b)) continue;  // second byte of a double-byte character
+    }
+    ++sampleChars_;
+    if (headerMatched_ + 1u == sampleChars_ && headerMatched_ < kHeader.size() &&
+        b == static_cast<unsigned char>(kHeader[headerMatched_]) && ++headerMatched_ == kHeader.size()) {
+      return Settle(Verdict::RichText);
+    }
+    if (cp932::IsDisallowed(b)) {
+      // Not text, unless this is the sample's last character: the 500th, or the file's last.
+      if (sampleChars_ == kSampleChars) return Settle(Verdict::PlainText);
+      phase_ = p + 1 == last ? Phase::LastInSample : Phase::Scanning;
+      return;
+    }
+    if (sampleChars_ == kSampleChars) return Settle(Verdict::PlainText);
+    sampleLead_ = cp932::IsLead(b);
+  }
+}
+
+void Classifier::Blocks(const unsigned char* p, std::size_t count) noexcept {
+  constexpr std::size_t kBatch = 64;
+  Masks masks[kBatch];
+  while (count > 0) {
+    const std::size_t k = std::min(count, kBatch);
+    frame_(p, k, blockLead_, masks);
+    for (std::size_t i = 0; i < k; ++i) Advance(p + i * kBlock, masks[i]);
+    p += k * kBlock;
+    count -= k;
+  }
+}
+
+void Classifier::Advance(const unsigned char* block, const Masks& masks) noexcept {
+  if (pending_ != nullptr) SearchPending(block, masks.w);
+  pending_ = block;
+  pendingMasks_ = masks;
+  pendingBase_ = chars_;
+  chars_ += static_cast<std::uint64_t>(std::popcount(masks.starts));
+}
+
+// Looks for signatures that start in the pending block; `next` is the block
+// after it, or null at the end, where the pending block is padded with zeros.
+void Classifier::SearchPending(const unsigned char* next, std::uint64_t nextW) noexcept {
+  // An "M" that starts a character with a "W" ten bytes on, perhaps in the next block.
+  const std::uint64_t candidates =
+      pendingMasks_.m & ((pendingMasks_.w >> kOffsetOfW) | (nextW << (kBlock - kOffsetOfW)));
+  if (candidates == 0) return;
+  if (next != nullptr && pending_ + kBlock != next) {
+    // Not adjacent, so the pending block is one of our own copies: give it its lookahead.
+    unsigned char* own = pending_ == pendingBytes_ ? pendingBytes_ : partialBytes_;
+    std::memcpy(own + kBlock, next, kLookahead);
+  }
+  Verify(pending_, candidates);
+}
+
+void Classifier::Verify(const unsigned char* block, std::uint64_t candidates) noexcept {
+  for (; candidates != 0; candidates &= candidates - 1) {
+    const auto i = static_cast<unsigned>(std::countr_zero(candidates));
+    const unsigned char* s = block + i;
+    if (!Equals(s, kPrefix)) continue;
+    const std::uint64_t before = pendingMasks_.starts & ((std::uint64_t{1} << i) - 1);
+    const std::uint64_t position = pendingBase_ + static_cast<std::uint64_t>(std::popcount(before)) + 1;
+    s += kPrefix.size();
+    if (Equals(s, "6.0")) {
+      Occurrence(1, position);
+    } else if (Equals(s, "8.0")) {
+      Occurrence(4, position);
+    } else if (Equals(s, "9.0")) {
+      Occurrence(5, position);
+    } else if (Equals(s, "for")) {
+      if (Equals(s + 3, " Windows 9")) Occurrence(2, position);
+      Occurrence(3, position);
+    }
+  }
+}
+
+// Marks the windows that hold the whole signature of `row` starting at
+// character `start`. Occurrences arrive in order of their start.
+void Classifier::Occurrence(unsigned row, std::uint64_t start) noexcept {
+  const std::uint64_t end = start + kLength[row] - 1;
+  CloseWindowsBefore(ChunkOf(start));
+  const std::uint64_t chunk = ChunkOf(end);
+  const auto bit = static_cast<std::uint8_t>(1u << (row - 1));
+  open_[chunk - window_] |= bit;
+  // The first window's carry is the whole sample; a later window's carry is
+  // the last 40 characters of the chunk before it.
+  if (chunk == 0 || start + kCarryChars > LastOfChunk(chunk)) open_[chunk + 1 - window_] |= bit;
+}
+
+void Classifier::CloseWindowsBefore(std::uint64_t window) noexcept {
+  while (window_ < window && (open_[0] | open_[1] | open_[2]) != 0) {
+    if (open_[0] != 0) decided_ = open_[0];
+    open_[0] = open_[1];
+    open_[1] = open_[2];
+    open_[2] = 0;
+    ++window_;
+  }
+  window_ = std::max(window_, window);
+}
+
+Verdict Classifier::Finish() noexcept {
+  switch (phase_) {
+    case Phase::Settled: return settled_;
+    case Phase::Sampling:      // fewer than 500 characters, none of them disallowed
+    case Phase::LastInSample:  // the only disallowed character is the file's last
+      Settle(Verdict::PlainText);
+      return settled_;
+    case Phase::Scanning: break;
+  }
+  // Zeros can be neither part of a signature nor a trail byte, so they pad
+  // the last block and stand for "nothing follows".
+  std::memset(partialBytes_ + partial_, 0, sizeof partialBytes_ - partial_);
+  std::memset(pendingBytes_ + kBlock, 0, kLookahead);
+  if (partial_ > 0) {
+    Masks masks;
+    frame_(partialBytes_, 1, blockLead_, &masks);
+    const std::uint64_t real = (std::uint64_t{1} << partial_) - 1;
+    masks = {masks.starts & real, masks.m & real, masks.w & real};
+    Advance(partialBytes_, masks);
+  }
+  if (pending_ != nullptr) SearchPending(nullptr, 0);
+  const std::uint64_t chunks = ChunkOf(chars_);  // the last chunk may be short
+  CloseWindowsBefore(chunks + 1);
+  Settle(VerdictOf(decided_));
+  return settled_;
+}
+
+Verdict Classify(const unsigned char* first, const unsigned char* last, Framing framing) noexcept {
+  Classifier classifier(framing);
+  classifier.Feed(first, last);
+  return classifier.Finish();
+}
+
+}  // namespace fyldra3

@@ -1,0 +1,242 @@
+// The classification rule on small byte fixtures: each case is checked
+// against its expected verdict, against the literal rule, with both framers,
+// and with the bytes fed in pieces of many sizes.
+#include "fyldra3/classifier.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "literal_rule.h"
+#include "printers.h"
+
+namespace fyldra3 {
+namespace {
+
+constexpr std::string_view kWord6 = "Microsoft Word 6.0";
+constexpr std::string_view kWord95 = "Microsoft Word for Windows 95";
+constexpr std::string_view kWordFor = "Microsoft Word for Macintosh";
+constexpr std::string_view kWord8 = "Microsoft Word 8.0";
+constexpr std::string_view kWord9 = "Microsoft Word 9.0";
+
+// A file laid out in characters: `total` characters of filler, the first a
+// NUL (so the sample is not text) unless `text` is set, with strings put at
+// 1-based character positions. The filler is ASCII or double-byte, so the
+// same layout lands on very different byte offsets.
+enum class Filler { Ascii, DoubleByte };
+
+struct Put {
+  std::size_t position;
+  std::string_view bytes;  // single-byte characters only
+};
+
+std::string Layout(std::size_t total, Filler filler, std::vector<Put> puts, bool text = false) {
+  std::string out;
+  std::size_t position = 1;
+  auto next = puts.begin();
+  while (position <= total) {
+    if (next != puts.end() && next->position == position) {
+      out.append(next->bytes);
+      position += next->bytes.size();
+      ++next;
+    } else if (position == 1 && !text) {
+      out += '\0';
+      ++position;
+    } else {
+      out.append(filler == Filler::Ascii ? "a" : "\x82\xA0");
+      ++position;
+    }
+  }
+  return out;
+}
+
+std::string Repeat(std::string_view s, std::size_t n) {
+  std::string out;
+  for (std::size_t i = 0; i < n; ++i) out.append(s);
+  return out;
+}
+
+// Feeds the bytes in pieces of `piece` bytes.
+Verdict Streamed(std::string_view bytes, std::size_t piece, Framing framing) {
+  Classifier c(framing);
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  for (std::size_t at = 0; at < bytes.size(); at += piece) {
+    c.Feed(p + at, p + std::min(bytes.size(), at + piece));
+  }
+  return c.Finish();
+}
+
+void ExpectEverywhere(std::string_view bytes, Verdict expected) {
+  EXPECT_EQ(literal::Classify(bytes), expected) << "the literal rule disagrees with the expectation";
+  for (const Framing framing : {Framing::Fast, Framing::Scalar}) {
+    EXPECT_EQ(Classify(bytes, framing), expected) << "whole, framing " << static_cast<int>(framing);
+    for (const std::size_t piece : {1u, 3u, 31u, 63u, 64u, 65u, 500u, 4096u}) {
+      EXPECT_EQ(Streamed(bytes, piece, framing), expected) << "pieces of " << piece;
+    }
+  }
+}
+
+struct Case {
+  std::string name;
+  std::string bytes;
+  Verdict expected;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class EdgeCase : public testing::TestWithParam<Case> {};
+
+TEST_P(EdgeCase, GivesItsVerdict) { ExpectEverywhere(GetParam().bytes, GetParam().expected); }
+
+std::vector<Case> SampleCases() {
+  using V = Verdict;
+  const std::string a499 = std::string(499, 'a');
+  const std::string dbl499 = Repeat("\x82\xA0", 499);
+  return {
+      {"empty file", "", V::PlainText},
+      {"rtf header with control characters and a signature after it",
+       std::string("{\\rtf1\\ansi\0\1", 13) + std::string(kWord8), V::RichText},
+      {"rtf header alone", "{\\rtf", V::RichText},
+      {"rtf header cut short", "{\\rt", V::PlainText},
+      {"upper-case RTF header, text", "{\\RTF1 hello", V::PlainText},
+      {"upper-case RTF header, not text", std::string("{\\RTF1\1 x", 9), V::NotWord},
+      {"rtf header after a byte", " {\\rtf1", V::PlainText},
+      {"text with tab, line feed and carriage return", "a\tb\r\nc", V::PlainText},
+      {"control character after the 500th", a499 + "b" + std::string("\1") + std::string(kWord8), V::PlainText},
+      {"control character after the 500th double-byte character",
+       dbl499 + "\x82\xA0" + std::string("\1") + std::string(kWord8), V::PlainText},
+      {"NUL as the 500th character, more follows", a499 + std::string("\0", 1) + std::string(kWord8), V::PlainText},
+      {"NUL as the 500th double-byte-counted character", dbl499 + std::string("\0", 1) + std::string(kWord8),
+       V::PlainText},
+      {"NUL as the 499th character", std::string(498, 'a') + std::string("\0b", 2) + std::string(kWord8),
+       V::Word97_98},
+      {"NUL first, no signature", std::string("\0abc", 4), V::NotWord},
+      {"every other disallowed code", "ab\x1B" "cd", V::NotWord},
+      {"short file ending in 0x1A", "hello\x1A", V::PlainText},
+      {"short file ending in two 0x1A", "hello\x1A\x1A", V::NotWord},
+      {"lone NUL", std::string("\0", 1), V::PlainText},
+      {"DEL and high bytes are allowed", "\x7F\xFF\xA0", V::PlainText},
+      {"a lone lead byte at the end", std::string("\0\x82", 2), V::NotWord},
+  };
+}
+
+std::vector<Case> ScanCases() {
+  using V = Verdict;
+  std::vector<Case> cases;
+  for (const Filler f : {Filler::Ascii, Filler::DoubleByte}) {
+    const std::string k = f == Filler::Ascii ? " (ascii)" : " (double-byte)";
+    const auto add = [&](const std::string& name, std::string bytes, Verdict v) {
+      cases.push_back({name + k, std::move(bytes), v});
+    };
+    add("no signature anywhere", Layout(6000, f, {}), V::NotWord);
+    add("signature ending at the 500th character, 500 in all", Layout(500, f, {{483, kWord8}}), V::Word97_98);
+    add("signature crossing into the 501st character", Layout(501, f, {{484, kWord8}}), V::Word97_98);
+    add("signature in the sample of a longer file", Layout(3000, f, {{10, kWord8}}), V::Word97_98);
+    add("signature cut by the first chunk boundary", Layout(5000, f, {{2490, kWord8}}), V::Word97_98);
+    add("signature ending on the last character", Layout(2518, f, {{2501, kWord6}}), V::Word6);
+    add("signature one character short of the end", Layout(2517, f, {{2501, kWord6.substr(0, 17)}}), V::NotWord);
+    add("6.0 and 8.0 in one window, 6.0 first", Layout(2000, f, {{100, kWord6}, {900, kWord8}}), V::Word97_98);
+    add("6.0 and 8.0 in one window, 8.0 first", Layout(2000, f, {{100, kWord8}, {900, kWord6}}), V::Word97_98);
+    add("9.0 early, 6.0 chunks later: the last check decides",
+        Layout(12000, f, {{700, kWord9}, {9000, kWord6}}), V::Word6);
+    add("9.0 in the sample, 6.0 in the first chunk: one window", Layout(3000, f, {{10, kWord9}, {600, kWord6}}),
+        V::Word2000);
+    add("9.0 in the sample, 6.0 in the second chunk", Layout(5000, f, {{10, kWord9}, {2600, kWord6}}), V::Word6);
+    add("9.0 inside the carry of the next window", Layout(5000, f, {{2461, kWord9}, {3000, kWord6}}), V::Word2000);
+    add("9.0 one character before the carry", Layout(5000, f, {{2460, kWord9}, {3000, kWord6}}), V::Word6);
+    add("9.0 in the carry of a later window", Layout(7000, f, {{4461, kWord9}, {5000, kWord6}}), V::Word2000);
+    add("9.0 just before a later carry", Layout(7000, f, {{4460, kWord9}, {5000, kWord6}}), V::Word6);
+    add("row 2 gives Word95", Layout(3000, f, {{1000, kWord95}}), V::Word95);
+    add("row 3 alone gives Word95Likely", Layout(3000, f, {{1000, kWordFor}}), V::Word95Likely);
+    add("row 2 and another row 3 in one window", Layout(3000, f, {{700, kWordFor}, {1500, kWord95}}), V::Word95);
+    add("row 2 outranks row 1", Layout(3000, f, {{700, kWord95}, {1500, kWord6}}), V::Word95);
+    add("row 4 outranks row 2", Layout(3000, f, {{700, kWord8}, {1500, kWord95}}), V::Word97_98);
+    add("row 2 ends in the next chunk, its row 3 part does not", Layout(5000, f, {{2475, kWord95}}), V::Word95);
+    add("row 2 cut off by the end of the file", Layout(2501, f, {{2475, kWord95.substr(0, 27)}}), V::Word95Likely);
+    add("row 2 split by the boundary, row 1 earlier in the chunk",
+        Layout(5000, f, {{600, kWord6}, {2490, kWord95}}), V::Word95);
+    add("lower case matches nothing", Layout(3000, f, {{700, "microsoft word 8.0"}}), V::NotWord);
+    add("a comma is not a full stop", Layout(3000, f, {{700, "Microsoft Word 8,0"}}), V::NotWord);
+    add("an almost signature", Layout(3000, f, {{700, "Microsoft Word 7.0"}}), V::NotWord);
+  }
+  return cases;
+}
+
+std::vector<Case> TrailByteCases() {
+  using V = Verdict;
+  const std::string nul("\0", 1);
+  const std::string sig(kWord8);
+  return {
+      {"an M that is a trail byte", nul + "\x82" + sig, V::NotWord},
+      {"two lead bytes pair up, so the M starts a character", nul + "\x82\x82" + sig, V::Word97_98},
+      {"three lead bytes", nul + "\x82\x82\x82" + sig, V::NotWord},
+      {"a lead byte before a non-trail byte", nul + "\x82\x7F" + sig, V::Word97_98},
+      {"a trail byte that is not a lead does not pair with the M", nul + "\xA0" + sig, V::Word97_98},
+      {"the M as the trail byte just before the 64th byte",
+       nul + std::string(61, 'a') + "\x82" + sig, V::NotWord},
+      {"the M after 63 lead bytes ending a block", nul + std::string(63, '\x82') + sig, V::NotWord},
+      {"the M after 64 lead bytes", nul + std::string(64, '\x82') + sig, V::Word97_98},
+  };
+}
+
+INSTANTIATE_TEST_SUITE_P(Sample, EdgeCase, testing::ValuesIn(SampleCases()));
+INSTANTIATE_TEST_SUITE_P(Scan, EdgeCase, testing::ValuesIn(ScanCases()));
+INSTANTIATE_TEST_SUITE_P(TrailBytes, EdgeCase, testing::ValuesIn(TrailByteCases()));
+
+TEST(Classifier, StopsAskingForBytesOnceSettled) {
+  Classifier rtf;
+  const std::string header = "{\\rtf1";
+  const auto* p = reinterpret_cast<const unsigned char*>(header.data());
+  EXPECT_FALSE(rtf.Feed(p, p + header.size()));
+  EXPECT_FALSE(rtf.Feed(p, p + header.size()));
+  EXPECT_EQ(rtf.Finish(), Verdict::RichText);
+
+  Classifier binary;
+  const std::string bytes("\0\1\2", 3);
+  p = reinterpret_cast<const unsigned char*>(bytes.data());
+  EXPECT_TRUE(binary.Feed(p, p + bytes.size()));
+  EXPECT_TRUE(binary.Feed(p, p));
+  EXPECT_EQ(binary.Finish(), Verdict::NotWord);
+}
+
+// Random files aimed at the hard places: signatures and their pieces,
+// lead bytes, control characters, at positions near the sample, chunk and
+// carry boundaries.
+std::string Generated(std::mt19937_64& rng) {
+  static constexpr std::string_view kPieces[] = {
+      kWord6, kWord95, kWordFor, kWord8, kWord9, "Microsoft Word ", "Microsoft Word for Windows 9",
+      "Microsoft Word for", "\x82", "\x82\xA0", "\xE0", "\xFC\xFC", std::string_view("\0", 1), "\x1A", "a", "M"};
+  std::uniform_int_distribution<std::size_t> piece(0, std::size(kPieces) - 1);
+  std::uniform_int_distribution<int> percent(0, 99);
+  const std::size_t target = std::uniform_int_distribution<std::size_t>(0, 9000)(rng);
+  std::string out;
+  if (percent(rng) < 80) out += '\0';
+  while (out.size() < target) {
+    const int r = percent(rng);
+    if (r < 10) {
+      out.append(kPieces[piece(rng)]);
+    } else if (r < 60) {
+      out.append(std::uniform_int_distribution<std::size_t>(1, 200)(rng), r < 35 ? 'a' : '\x82');
+    } else {
+      out += static_cast<char>(std::uniform_int_distribution<int>(0, 255)(rng));
+    }
+  }
+  return out;
+}
+
+TEST(Classifier, AgreesWithTheLiteralRuleOnGeneratedFiles) {
+  std::mt19937_64 rng(20261211);
+  for (int i = 0; i < 3000; ++i) {
+    const std::string bytes = Generated(rng);
+    const Verdict expected = literal::Classify(bytes);
+    ASSERT_EQ(Classify(bytes, Framing::Fast), expected) << "file " << i;
+    ASSERT_EQ(Classify(bytes, Framing::Scalar), expected) << "file " << i;
+    const std::size_t piece = std::uniform_int_distribution<std::size_t>(1, 300)(rng);
+    ASSERT_EQ(Streamed(bytes, piece, Framing::Fast), expected) << "file " << i << " in pieces of " << piece;
+  }
+}
+
+}  // namespace
+}  // namespace fyldra3

@@ -1,0 +1,226 @@
+// ClassifyFile on real documents and on everything that cannot be examined.
+#include "fyldra3/classify_file.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "printers.h"
+
+namespace fyldra3 {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kData = FYLDRA3_TEST_DATA;
+
+class TempDir : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string name = (fs::path(testing::TempDir()) / "fyldra3-XXXXXX").string();
+    ASSERT_NE(mkdtemp(name.data()), nullptr);
+    dir_ = name;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(dir_, ec);
+  }
+  fs::path Write(const std::string& name, std::string_view bytes) {
+    const fs::path p = dir_ / name;
+    std::ofstream(p, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return p;
+  }
+  fs::path dir_;
+};
+
+struct RealDocument {
+  const char* file;
+  Verdict verdict;
+};
+
+class RealDocuments : public testing::TestWithParam<RealDocument> {};
+
+TEST_P(RealDocuments, GiveTheirVerdict) {
+  EXPECT_EQ(ClassifyFile(kData / GetParam().file), Outcome(GetParam().verdict));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, RealDocuments,
+                         testing::Values(RealDocument{"Bug60942.doc", Verdict::Word6},
+                                         RealDocument{"TestMickey.doc", Verdict::Word95},
+                                         RealDocument{"simple.doc", Verdict::Word97_98},
+                                         RealDocument{"TestGermanWord90.doc", Verdict::Word2000},
+                                         RealDocument{"quick.doc", Verdict::NotWord},
+                                         RealDocument{"SampleDoc.docx", Verdict::NotWord},
+                                         RealDocument{"lorem-ipsum.rtf", Verdict::RichText},
+                                         RealDocument{"lorem-ipsum.txt", Verdict::PlainText}),
+                         [](const testing::TestParamInfo<RealDocument>& param) {
+                           std::string name = param.param.file;
+                           for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                           return name;
+                         });
+
+using ClassifyFileTest = TempDir;
+
+TEST_F(ClassifyFileTest, ReadsAcrossManyBlocks) {
+  // The signature sits past several read blocks and is the last thing in the file.
+  std::string bytes(3 * 1024 * 1024 + 17, 'x');
+  bytes[0] = '\0';
+  bytes += "Microsoft Word 9.0";
+  EXPECT_EQ(ClassifyFile(Write("big.bin", bytes)), Outcome(Verdict::Word2000));
+}
+
+TEST_F(ClassifyFileTest, NameThatIsNotUtf8) {
+  // "文書.doc" in Shift_JIS, as an old archive would name it.
+  const fs::path p = Write("\x95\xB6\x8F\x91.doc", std::string("\0Microsoft Word 8.0", 19));
+  EXPECT_EQ(ClassifyFile(p), Outcome(Verdict::Word97_98));
+}
+
+TEST_F(ClassifyFileTest, FollowsSymbolicLinks) {
+  const fs::path target = Write("target.rtf", "{\\rtf1}");
+  fs::create_symlink(target, dir_ / "link");
+  fs::create_symlink(dir_ / "nowhere", dir_ / "dangling");
+  EXPECT_EQ(ClassifyFile(dir_ / "link"), Outcome(Verdict::RichText));
+  EXPECT_EQ(ClassifyFile(dir_ / "dangling"), Outcome(Failure::NotFound));
+}
+
+TEST_F(ClassifyFileTest, FailuresAreAnsweredAtOnce) {
+  const fs::path fifo = dir_ / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const fs::path socketPath = dir_ / "socket";
+  const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  socketPath.native().copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  const fs::path file = Write("file", "text");
+
+  const struct {
+    fs::path path;
+    Failure failure;
+  } cases[] = {
+      {dir_ / "missing", Failure::NotFound},
+      {file / "below-a-file", Failure::NotFound},
+      {"", Failure::NotFound},
+      {dir_, Failure::IsDirectory},
+      {fifo, Failure::NotRegular},  // no writer: must not wait for one
+      {socketPath, Failure::NotRegular},
+      {"/dev/zero", Failure::NotRegular},  // endless: must not be read
+      {"/dev/null", Failure::NotRegular},
+      {dir_ / std::string(5000, 'n'), Failure::ReadError},  // name too long
+  };
+  for (const auto& c : cases) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ClassifyFile(c.path), Outcome(c.failure)) << c.path;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << c.path;
+  }
+  close(s);
+}
+
+TEST_F(ClassifyFileTest, PermissionDenied) {
+  const fs::path file = Write("secret.doc", "text");
+  fs::permissions(file, fs::perms::none);
+  // Root reads anything, so the check runs as an ordinary user in a child.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+    _exit(ClassifyFile(file) == Outcome(Failure::PermissionDenied) ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// Real system calls, with failures injected where asked.
+class Faulty : public FileAccess {
+ public:
+  int openError = 0;
+  int readErrorOnCall = 0;   // 1-based; 0: never
+  int interruptOnCall = 0;   // 1-based; 0: never
+  off_t extraSize = 0;       // added to the size fstat reports
+  int reads = 0;
+  int opened = -1;
+  bool closed = false;
+
+  int Open(const char* path) noexcept override {
+    return openError != 0 ? -openError : opened = FileAccess::Open(path);
+  }
+  int FStat(int fd, struct stat* st) noexcept override {
+    const int r = FileAccess::FStat(fd, st);
+    st->st_size += extraSize;
+    return r;
+  }
+  ssize_t Read(int fd, void* buffer, std::size_t size) noexcept override {
+    ++reads;
+    if (reads == readErrorOnCall) return -EIO;
+    if (reads == interruptOnCall) return -EINTR;
+    return FileAccess::Read(fd, buffer, std::min<std::size_t>(size, 4096));
+  }
+  void Close(int fd) noexcept override {
+    closed = fd == opened;
+    FileAccess::Close(fd);
+  }
+};
+
+TEST_F(ClassifyFileTest, InjectedFailures) {
+  const fs::path doc = Write("doc", std::string(10000, '\0') + "Microsoft Word 6.0");
+  {
+    Faulty f;
+    f.openError = EACCES;
+    EXPECT_EQ(ClassifyFile(doc, f), Outcome(Failure::PermissionDenied));
+  }
+  {
+    Faulty f;
+    f.openError = EIO;
+    EXPECT_EQ(ClassifyFile(doc, f), Outcome(Failure::ReadError));
+  }
+  {
+    Faulty f;
+    f.readErrorOnCall = 2;
+    EXPECT_EQ(ClassifyFile(doc, f), Outcome(Failure::ReadError));
+    EXPECT_TRUE(f.closed);
+  }
+  {
+    Faulty f;
+    f.extraSize = 1;  // the file is shorter at the end than when it was opened
+    EXPECT_EQ(ClassifyFile(doc, f), Outcome(Failure::ReadError));
+  }
+  {
+    Faulty f;
+    f.interruptOnCall = 2;
+    EXPECT_EQ(ClassifyFile(doc, f), Outcome(Verdict::Word6));
+    EXPECT_TRUE(f.closed);
+  }
+}
+
+TEST_F(ClassifyFileTest, StopsReadingOnceTheSampleDecides) {
+  for (const char* text : {"{\\rtf1", "plain"}) {
+    Faulty f;
+    const fs::path p = Write("long", text + std::string(100000, 'x'));
+    EXPECT_TRUE(ClassifyFile(p, f).Examined());
+    EXPECT_EQ(f.reads, 1) << text;
+    EXPECT_TRUE(f.closed);
+  }
+}
+
+TEST(Outcome, NeverMistakenForAVerdict) {
+  for (const Verdict v : kAllVerdicts) {
+    for (const Failure f : kAllFailures) EXPECT_NE(Outcome(v), Outcome(f));
+  }
+  EXPECT_FALSE(Outcome(Failure::NotFound).Examined());
+  EXPECT_EQ(Outcome(Verdict::Word6).verdict(), Verdict::Word6);
+  EXPECT_DEATH(static_cast<void>(Outcome(Failure::ReadError).verdict()), "");
+}
+
+}  // namespace
+}  // namespace fyldra3
