@@ -5,12 +5,19 @@ if(FYLDRA3_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+option(FYLDRA3_FUZZ "Build the fuzz target with libFuzzer (clang only)" OFF)
+if(FYLDRA3_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 # Warnings for the project's own code.
 function(fyldra3_warnings target)
   target_compile_options(${target} PRIVATE
     -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wcast-align -Woverloaded-virtual
     -Wconversion -Wsign-conversion -Wnull-dereference -Wdouble-promotion -Wformat=2
-    -Wimplicit-fallthrough -Wmisleading-indentation -Wduplicated-cond -Wlogical-op)
+    -Wimplicit-fallthrough -Wmisleading-indentation
+    $<$<CXX_COMPILER_ID:GNU>:-Wduplicated-cond -Wlogical-op>)
   if(FYLDRA3_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()

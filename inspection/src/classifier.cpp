@@ -42,12 +42,18 @@ constexpr std::uint64_t LastOfChunk(std::uint64_t chunk) noexcept {
   return Classifier::kSampleChars + Classifier::kChunkChars * chunk;
 }
 
+// "M" bytes that start a character with a "W" ten bytes on, perhaps in the next block.
+inline std::uint64_t Candidates(const detail::BlockMasks& block, std::uint64_t nextW) noexcept {
+  return block.m & ((block.w >> kOffsetOfW) | (nextW << (64 - kOffsetOfW)));
+}
+
 bool Equals(const unsigned char* p, std::string_view s) noexcept { return std::memcmp(p, s.data(), s.size()) == 0; }
 
 }  // namespace
 
-Classifier::Classifier(Framing framing) noexcept
-    : frame_(framing == Framing::Scalar ? &Framers::Scalar : Framers::Best()) {}
+Classifier::Classifier(Framing framing) noexcept : frame_(framers::Find(framing)) {
+  if (frame_ == nullptr) frame_ = &framers::Scalar;
+}
 
 bool Classifier::Feed(const unsigned char* first, const unsigned char* last) noexcept {
   if (phase_ == Phase::Settled) return false;
@@ -111,43 +117,38 @@ void Classifier::Blocks(const unsigned char* p, std::size_t count) noexcept {
   Masks masks[kBatch];
   while (count > 0) {
     const std::size_t k = std::min(count, kBatch);
-    frame_(p, k, blockLead_, masks);
-    for (std::size_t i = 0; i < k; ++i) Advance(p + i * kBlock, masks[i]);
+    frame_(p, k, framed_, masks);
+    if (pending_ != nullptr) SearchPending(p, masks[0].w);
+    for (std::size_t i = 0; i + 1 < k; ++i) {
+      if (const std::uint64_t c = Candidates(masks[i], masks[i + 1].w); c != 0) Verify(p + i * kBlock, c, masks[i]);
+    }
+    pending_ = p + (k - 1) * kBlock;
+    pendingMasks_ = masks[k - 1];
     p += k * kBlock;
     count -= k;
   }
 }
 
-void Classifier::Advance(const unsigned char* block, const Masks& masks) noexcept {
-  if (pending_ != nullptr) SearchPending(block, masks.w);
-  pending_ = block;
-  pendingMasks_ = masks;
-  pendingBase_ = chars_;
-  chars_ += static_cast<std::uint64_t>(std::popcount(masks.starts));
-}
-
 // Looks for signatures that start in the pending block; `next` is the block
 // after it, or null at the end, where the pending block is padded with zeros.
 void Classifier::SearchPending(const unsigned char* next, std::uint64_t nextW) noexcept {
-  // An "M" that starts a character with a "W" ten bytes on, perhaps in the next block.
-  const std::uint64_t candidates =
-      pendingMasks_.m & ((pendingMasks_.w >> kOffsetOfW) | (nextW << (kBlock - kOffsetOfW)));
+  const std::uint64_t candidates = Candidates(pendingMasks_, nextW);
   if (candidates == 0) return;
   if (next != nullptr && pending_ + kBlock != next) {
     // Not adjacent, so the pending block is one of our own copies: give it its lookahead.
     unsigned char* own = pending_ == pendingBytes_ ? pendingBytes_ : partialBytes_;
     std::memcpy(own + kBlock, next, kLookahead);
   }
-  Verify(pending_, candidates);
+  Verify(pending_, candidates, pendingMasks_);
 }
 
-void Classifier::Verify(const unsigned char* block, std::uint64_t candidates) noexcept {
+void Classifier::Verify(const unsigned char* block, std::uint64_t candidates, const Masks& masks) noexcept {
   for (; candidates != 0; candidates &= candidates - 1) {
     const auto i = static_cast<unsigned>(std::countr_zero(candidates));
     const unsigned char* s = block + i;
     if (!Equals(s, kPrefix)) continue;
-    const std::uint64_t before = pendingMasks_.starts & ((std::uint64_t{1} << i) - 1);
-    const std::uint64_t position = pendingBase_ + static_cast<std::uint64_t>(std::popcount(before)) + 1;
+    const std::uint64_t before = masks.starts & ((std::uint64_t{1} << i) - 1);
+    const std::uint64_t position = masks.before + static_cast<std::uint64_t>(std::popcount(before)) + 1;
     s += kPrefix.size();
     if (Equals(s, "6.0")) {
       Occurrence(1, position);
@@ -201,13 +202,16 @@ Verdict Classifier::Finish() noexcept {
   std::memset(pendingBytes_ + kBlock, 0, kLookahead);
   if (partial_ > 0) {
     Masks masks;
-    frame_(partialBytes_, 1, blockLead_, &masks);
+    frame_(partialBytes_, 1, framed_, &masks);
     const std::uint64_t real = (std::uint64_t{1} << partial_) - 1;
-    masks = {masks.starts & real, masks.m & real, masks.w & real};
-    Advance(partialBytes_, masks);
+    masks.starts &= real;
+    framed_.chars = masks.before + static_cast<std::uint64_t>(std::popcount(masks.starts));
+    if (pending_ != nullptr) SearchPending(partialBytes_, masks.w);
+    pending_ = partialBytes_;
+    pendingMasks_ = masks;
   }
   if (pending_ != nullptr) SearchPending(nullptr, 0);
-  const std::uint64_t chunks = ChunkOf(chars_);  // the last chunk may be short
+  const std::uint64_t chunks = ChunkOf(framed_.chars);  // the last chunk may be short
   CloseWindowsBefore(chunks + 1);
   Settle(VerdictOf(decided_));
   return settled_;

@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <memory>
 #include <new>
+#include <thread>
 
 #include "fyldra3/classifier.h"
 
@@ -13,6 +15,8 @@ namespace fyldra3 {
 namespace {
 
 constexpr std::size_t kReadSize = std::size_t{256} * 1024;
+// From this size on a second thread reads ahead while this one classifies.
+constexpr off_t kReadAheadFrom = off_t{8} << 20;
 
 Failure FailureOf(int error) noexcept {
   switch (error) {
@@ -55,8 +59,95 @@ class Descriptor {
 
 int Checked(int r) noexcept { return r < 0 ? -errno : r; }
 
-}  // namespace
+ssize_t ReadSome(FileAccess& access, int fd, unsigned char* buffer) noexcept {
+  ssize_t n;
+  do n = access.Read(fd, buffer, kReadSize);
+  while (n == -EINTR);
+  return n;
+}
 
+enum class Fed { ToTheEnd, Settled, Failed };
+
+// Reads and classifies in turn on this thread.
+Fed FeedInTurn(FileAccess& access, int fd, Classifier& classifier, off_t& total) noexcept {
+  unsigned char* buffer = ReadBuffer();
+  if (buffer == nullptr) return Fed::Failed;
+  for (;;) {
+    const ssize_t n = ReadSome(access, fd, buffer);
+    if (n < 0) return Fed::Failed;
+    if (n == 0) return Fed::ToTheEnd;
+    total += n;
+    if (!classifier.Feed(buffer, buffer + n)) return Fed::Settled;
+  }
+}
+
+// A ring of read blocks between a reading thread and the classifying one.
+// Block i is full once `produced` > i and free again once `consumed` > i.
+struct Ring {
+  static constexpr std::size_t kSlots = 4;
+  std::unique_ptr<unsigned char[]> bytes{new (std::nothrow) unsigned char[kSlots * kReadSize]};
+  ssize_t length[kSlots] = {};  // bytes read, 0 at the end, minus errno on failure
+  std::atomic<std::uint64_t> produced{0};
+  std::atomic<std::uint64_t> consumed{0};
+  std::atomic<bool> stop{false};
+
+  unsigned char* Slot(std::uint64_t i) noexcept { return bytes.get() + (i % kSlots) * kReadSize; }
+};
+
+void ReadInto(Ring& ring, FileAccess& access, int fd) noexcept {
+  for (std::uint64_t i = 0;; ++i) {
+    for (std::uint64_t c = ring.consumed.load(std::memory_order_acquire); i - c >= Ring::kSlots;
+         c = ring.consumed.load(std::memory_order_acquire)) {
+      if (ring.stop.load(std::memory_order_acquire)) return;
+      ring.consumed.wait(c, std::memory_order_acquire);
+    }
+    if (ring.stop.load(std::memory_order_acquire)) return;
+    const ssize_t n = ReadSome(access, fd, ring.Slot(i));
+    ring.length[i % Ring::kSlots] = n;
+    ring.produced.store(i + 1, std::memory_order_release);
+    ring.produced.notify_one();
+    if (n <= 0) return;
+  }
+}
+
+// Reading and classifying overlap: worth a thread only for large files.
+Fed FeedReadingAhead(FileAccess& access, int fd, Classifier& classifier, off_t& total) noexcept {
+  Ring ring;
+  if (ring.bytes == nullptr) return FeedInTurn(access, fd, classifier, total);
+  std::thread reader;
+  try {
+    reader = std::thread(ReadInto, std::ref(ring), std::ref(access), fd);
+  } catch (...) {
+    return FeedInTurn(access, fd, classifier, total);
+  }
+  Fed fed;
+  for (std::uint64_t i = 0;; ++i) {
+    for (std::uint64_t p = ring.produced.load(std::memory_order_acquire); p == i;
+         p = ring.produced.load(std::memory_order_acquire)) {
+      ring.produced.wait(p, std::memory_order_acquire);
+    }
+    const ssize_t n = ring.length[i % Ring::kSlots];
+    if (n <= 0) {
+      fed = n == 0 ? Fed::ToTheEnd : Fed::Failed;
+      break;
+    }
+    total += n;
+    const bool more = classifier.Feed(ring.Slot(i), ring.Slot(i) + n);
+    ring.consumed.store(i + 1, std::memory_order_release);
+    ring.consumed.notify_one();
+    if (!more) {
+      fed = Fed::Settled;
+      break;
+    }
+  }
+  ring.stop.store(true, std::memory_order_release);
+  ring.consumed.fetch_add(1, std::memory_order_release);  // wakes a reader waiting for room
+  ring.consumed.notify_one();
+  reader.join();
+  return fed;
+}
+
+}  // namespace
 int FileAccess::Stat(const char* path, struct stat* st) noexcept { return Checked(::stat(path, st)); }
 
 int FileAccess::Open(const char* path) noexcept {
@@ -92,18 +183,12 @@ Outcome ClassifyFile(const std::filesystem::path& path, FileAccess& access) noex
   if (access.FStat(file.get(), &st) < 0) return Failure::ReadError;
   if (TypeRefused(st, failure)) return failure;  // replaced since Stat
 
-  unsigned char* buffer = ReadBuffer();
-  if (buffer == nullptr) return Failure::ReadError;
   Classifier classifier;
   off_t total = 0;
-  for (;;) {
-    const ssize_t n = access.Read(file.get(), buffer, kReadSize);
-    if (n == -EINTR) continue;
-    if (n < 0) return Failure::ReadError;
-    if (n == 0) break;
-    total += n;
-    if (!classifier.Feed(buffer, buffer + n)) return classifier.Finish();
-  }
+  const Fed fed = st.st_size >= kReadAheadFrom ? FeedReadingAhead(access, file.get(), classifier, total)
+                                               : FeedInTurn(access, file.get(), classifier, total);
+  if (fed == Fed::Failed) return Failure::ReadError;
+  if (fed == Fed::Settled) return classifier.Finish();
   // Fewer bytes than the file had when opened: it shrank while being read.
   if (total < st.st_size) return Failure::ReadError;
   return classifier.Finish();

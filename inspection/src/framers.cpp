@@ -2,15 +2,13 @@
 
 #include "code_page_932.h"
 
-#if defined(__x86_64__)
-#include <emmintrin.h>
-#endif
-
 namespace fyldra3 {
+namespace framers {
 
-void Framers::Scalar(const unsigned char* p, std::size_t blocks, bool& lead, Masks* out) noexcept {
+void Scalar(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* out) noexcept {
   for (std::size_t k = 0; k < blocks; ++k, p += 64) {
     std::uint64_t starts = 0, m = 0, w = 0;
+    bool lead = state.lead;
     for (unsigned i = 0; i < 64; ++i) {
       const unsigned b = p[i];
       const bool second = lead && cp932::IsTrail(b);
@@ -22,60 +20,32 @@ void Framers::Scalar(const unsigned char* p, std::size_t blocks, bool& lead, Mas
       if (b == 'W') w |= bit;
       lead = !second && cp932::IsLead(b);
     }
-    out[k] = {starts, m, w};
+    state.lead = lead;
+    out[k] = {starts, m, w, state.chars};
+    state.chars += static_cast<std::uint64_t>(std::popcount(starts));
   }
 }
 
+detail::FrameFn Find(Framing framing) noexcept {
 #if defined(__x86_64__)
-namespace {
-
-inline std::uint64_t Bits(__m128i a, __m128i b, __m128i c, __m128i d) noexcept {
-  const auto lane = [](__m128i v) { return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(v))); };
-  return lane(a) | lane(b) << 16 | lane(c) << 32 | lane(d) << 48;
-}
-
-// 0xFF where lo <= byte <= lo + span (unsigned), as min(x - lo, span) == x - lo.
-inline __m128i InRange(__m128i v, char lo, char span) noexcept {
-  const __m128i x = _mm_sub_epi8(v, _mm_set1_epi8(lo));
-  return _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(span)), x);
-}
-
-// Lead bytes 0x81-0x9F and 0xE0-0xFC become the one range 0xA1-0xDC once bit 5 is flipped.
-inline __m128i Lead(__m128i v) noexcept {
-  return InRange(_mm_xor_si128(v, _mm_set1_epi8(0x20)), static_cast<char>(0xA1), 0x3B);
-}
-
-// Trail bytes: 0x40-0xFC but for 0x7F.
-inline __m128i Trail(__m128i v) noexcept {
-  return _mm_andnot_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)), InRange(v, 0x40, static_cast<char>(0xBC)));
-}
-
-}  // namespace
-
-void Framers::Sse2(const unsigned char* p, std::size_t blocks, bool& lead, Masks* out) noexcept {
-  const __m128i capitalM = _mm_set1_epi8('M');
-  const __m128i capitalW = _mm_set1_epi8('W');
-  for (std::size_t k = 0; k < blocks; ++k, p += 64) {
-    const auto* q = reinterpret_cast<const __m128i*>(p);
-    const __m128i a = _mm_loadu_si128(q), b = _mm_loadu_si128(q + 1);
-    const __m128i c = _mm_loadu_si128(q + 2), d = _mm_loadu_si128(q + 3);
-    const std::uint64_t starts = cp932::CharacterStarts(Bits(Lead(a), Lead(b), Lead(c), Lead(d)),
-                                                        Bits(Trail(a), Trail(b), Trail(c), Trail(d)), lead);
-    const std::uint64_t m = Bits(_mm_cmpeq_epi8(a, capitalM), _mm_cmpeq_epi8(b, capitalM),
-                                 _mm_cmpeq_epi8(c, capitalM), _mm_cmpeq_epi8(d, capitalM));
-    const std::uint64_t w = Bits(_mm_cmpeq_epi8(a, capitalW), _mm_cmpeq_epi8(b, capitalW),
-                                 _mm_cmpeq_epi8(c, capitalW), _mm_cmpeq_epi8(d, capitalW));
-    out[k] = {starts, m & starts, w};
+  __builtin_cpu_init();
+  const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+  const bool avx512 = avx2 && __builtin_cpu_supports("avx512bw");
+  switch (framing) {
+    case Framing::Fast: return avx512 ? &Avx512 : avx2 ? &Avx2 : &Sse2;
+    case Framing::Scalar: return &Scalar;
+    case Framing::Sse2: return &Sse2;
+    case Framing::Avx2: return avx2 ? &Avx2 : nullptr;
+    case Framing::Avx512: return avx512 ? &Avx512 : nullptr;
   }
-}
-#endif
-
-Framers::FrameFn Framers::Best() noexcept {
-#if defined(__x86_64__)
-  return &Framers::Sse2;
+  return nullptr;
 #else
-  return &Framers::Scalar;
+  return framing == Framing::Fast || framing == Framing::Scalar ? &Scalar : nullptr;
 #endif
 }
+
+}  // namespace framers
+
+bool FramingSupported(Framing framing) noexcept { return framers::Find(framing) != nullptr; }
 
 }  // namespace fyldra3

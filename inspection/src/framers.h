@@ -1,20 +1,20 @@
-// Block framers: each turns whole 64-byte blocks into character-start masks
-// and the masks the signature search needs. All give identical masks.
+// Block framers: each turns whole 64-byte blocks into masks. All give
+// identical masks; each vector one lives in a file built for its instruction set.
 #pragma once
 
 #include "fyldra3/classifier.h"
+#include "fyldra3/detail/framing.h"
 
-namespace fyldra3 {
+namespace fyldra3::framers {
 
-struct Framers {
-  using Masks = Classifier::Masks;
-  using FrameFn = Classifier::FrameFn;
-
-  static void Scalar(const unsigned char* p, std::size_t blocks, bool& lead, Masks* out) noexcept;
+void Scalar(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* out) noexcept;
 #if defined(__x86_64__)
-  static void Sse2(const unsigned char* p, std::size_t blocks, bool& lead, Masks* out) noexcept;
+void Sse2(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* out) noexcept;
+void Avx2(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* out) noexcept;
+void Avx512(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* out) noexcept;
 #endif
-  static FrameFn Best() noexcept;
-};
 
-}  // namespace fyldra3
+// The framer for `framing`, or null where this processor cannot run it.
+detail::FrameFn Find(Framing framing) noexcept;
+
+}  // namespace fyldra3::framers

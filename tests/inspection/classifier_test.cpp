@@ -68,9 +68,18 @@ Verdict Streamed(std::string_view bytes, std::size_t piece, Framing framing) {
   return c.Finish();
 }
 
+// Every framing this processor runs, the portable one included.
+std::vector<Framing> Framings() {
+  std::vector<Framing> all;
+  for (const Framing f : {Framing::Fast, Framing::Scalar, Framing::Sse2, Framing::Avx2, Framing::Avx512}) {
+    if (FramingSupported(f)) all.push_back(f);
+  }
+  return all;
+}
+
 void ExpectEverywhere(std::string_view bytes, Verdict expected) {
   EXPECT_EQ(literal::Classify(bytes), expected) << "the literal rule disagrees with the expectation";
-  for (const Framing framing : {Framing::Fast, Framing::Scalar}) {
+  for (const Framing framing : Framings()) {
     EXPECT_EQ(Classify(bytes, framing), expected) << "whole, framing " << static_cast<int>(framing);
     for (const std::size_t piece : {1u, 3u, 31u, 63u, 64u, 65u, 500u, 4096u}) {
       EXPECT_EQ(Streamed(bytes, piece, framing), expected) << "pieces of " << piece;
@@ -185,6 +194,14 @@ INSTANTIATE_TEST_SUITE_P(Sample, EdgeCase, testing::ValuesIn(SampleCases()));
 INSTANTIATE_TEST_SUITE_P(Scan, EdgeCase, testing::ValuesIn(ScanCases()));
 INSTANTIATE_TEST_SUITE_P(TrailBytes, EdgeCase, testing::ValuesIn(TrailByteCases()));
 
+TEST(Classifier, EveryX86FramingIsTested) {
+#if defined(__x86_64__)
+  EXPECT_TRUE(FramingSupported(Framing::Sse2));  // the baseline: always there
+#endif
+  EXPECT_TRUE(FramingSupported(Framing::Scalar));
+  EXPECT_GE(Framings().size(), 2u);
+}
+
 TEST(Classifier, StopsAskingForBytesOnceSettled) {
   Classifier rtf;
   const std::string header = "{\\rtf1";
@@ -231,10 +248,11 @@ TEST(Classifier, AgreesWithTheLiteralRuleOnGeneratedFiles) {
   for (int i = 0; i < 3000; ++i) {
     const std::string bytes = Generated(rng);
     const Verdict expected = literal::Classify(bytes);
-    ASSERT_EQ(Classify(bytes, Framing::Fast), expected) << "file " << i;
-    ASSERT_EQ(Classify(bytes, Framing::Scalar), expected) << "file " << i;
     const std::size_t piece = std::uniform_int_distribution<std::size_t>(1, 300)(rng);
-    ASSERT_EQ(Streamed(bytes, piece, Framing::Fast), expected) << "file " << i << " in pieces of " << piece;
+    for (const Framing framing : Framings()) {
+      ASSERT_EQ(Classify(bytes, framing), expected) << "file " << i << ", framing " << static_cast<int>(framing);
+      ASSERT_EQ(Streamed(bytes, piece, framing), expected) << "file " << i << " in pieces of " << piece;
+    }
   }
 }
 

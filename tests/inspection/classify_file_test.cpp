@@ -148,6 +148,7 @@ class Faulty : public FileAccess {
   int readErrorOnCall = 0;   // 1-based; 0: never
   int interruptOnCall = 0;   // 1-based; 0: never
   off_t extraSize = 0;       // added to the size fstat reports
+  std::size_t most = 4096;   // bytes one read returns at most
   int reads = 0;
   int opened = -1;
   bool closed = false;
@@ -164,7 +165,7 @@ class Faulty : public FileAccess {
     ++reads;
     if (reads == readErrorOnCall) return -EIO;
     if (reads == interruptOnCall) return -EINTR;
-    return FileAccess::Read(fd, buffer, std::min<std::size_t>(size, 4096));
+    return FileAccess::Read(fd, buffer, std::min(size, most));
   }
   void Close(int fd) noexcept override {
     closed = fd == opened;
@@ -201,6 +202,41 @@ TEST_F(ClassifyFileTest, InjectedFailures) {
     EXPECT_EQ(ClassifyFile(doc, f), Outcome(Verdict::Word6));
     EXPECT_TRUE(f.closed);
   }
+}
+
+TEST_F(ClassifyFileTest, LargeFilesAreReadAheadOnAnotherThread) {
+  std::string bytes(std::size_t{20} << 20, 'x');
+  bytes[0] = '\0';
+  bytes.replace(bytes.size() / 2, 18, "Microsoft Word 6.0");
+  bytes += "Microsoft Word 8.0";
+  const fs::path big = Write("big.doc", bytes);
+  EXPECT_EQ(ClassifyFile(big), Outcome(Verdict::Word97_98));
+
+  const struct {
+    int error, interrupt;
+    off_t extra;
+    Outcome expected;
+  } cases[] = {
+      {7, 0, 0, Failure::ReadError},   // a read fails in the middle
+      {0, 3, 0, Verdict::Word97_98},   // an interrupted read is retried
+      {0, 0, 1, Failure::ReadError},   // the file shrank
+      {1, 0, 0, Failure::ReadError},   // the very first read fails
+  };
+  for (const auto& c : cases) {
+    Faulty f;
+    f.most = std::size_t{1} << 20;
+    f.readErrorOnCall = c.error;
+    f.interruptOnCall = c.interrupt;
+    f.extraSize = c.extra;
+    EXPECT_EQ(ClassifyFile(big, f), c.expected) << c.error << " " << c.interrupt << " " << c.extra;
+    EXPECT_TRUE(f.closed);
+  }
+
+  // Settled by the sample: the reader stops though the ring is full.
+  Faulty f;
+  f.most = std::size_t{1} << 20;
+  EXPECT_EQ(ClassifyFile(Write("big.rtf", "{\\rtf1" + bytes), f), Outcome(Verdict::RichText));
+  EXPECT_LE(f.reads, 6);
 }
 
 TEST_F(ClassifyFileTest, StopsReadingOnceTheSampleDecides) {

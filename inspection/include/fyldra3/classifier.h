@@ -28,17 +28,22 @@
 #include <cstdint>
 #include <string_view>
 
+#include "fyldra3/detail/framing.h"
 #include "fyldra3/verdict.h"
 
 namespace fyldra3 {
 
-// How bytes are framed into characters. Both give identical results; the
-// scalar one is the portable reference, Fast uses the best vector code the
-// processor offers (chosen at run time).
-enum class Framing : unsigned char { Fast, Scalar };
+// How bytes are framed into characters. All give identical results. Scalar
+// is the portable reference; Fast is the best vector code this processor
+// runs, chosen at run time. The others are there to be tested one by one.
+enum class Framing : unsigned char { Fast, Scalar, Sse2, Avx2, Avx512 };
+
+// Whether this processor (and this build) can use the framing.
+bool FramingSupported(Framing framing) noexcept;
 
 class Classifier {
  public:
+  // An unsupported framing falls back to Scalar.
   explicit Classifier(Framing framing = Framing::Fast) noexcept;
 
   bool Feed(const unsigned char* first, const unsigned char* last) noexcept;
@@ -53,19 +58,12 @@ class Classifier {
   static constexpr std::size_t kBlock = 64;      // bytes framed at a time
   static constexpr std::size_t kLookahead = 32;  // a signature starting in a block ends at most this far past it
 
-  struct Masks {
-    std::uint64_t starts;  // bytes that start a character
-    std::uint64_t m;       // "M" bytes that start a character
-    std::uint64_t w;       // "W" bytes
-  };
-  using FrameFn = void (*)(const unsigned char* p, std::size_t blocks, bool& lead, Masks* out) noexcept;
-  friend struct Framers;
+  using Masks = detail::BlockMasks;
 
   void Sample(const unsigned char* first, const unsigned char* last) noexcept;
   void Blocks(const unsigned char* p, std::size_t count) noexcept;
-  void Advance(const unsigned char* block, const Masks& masks) noexcept;
   void SearchPending(const unsigned char* next, std::uint64_t nextW) noexcept;
-  void Verify(const unsigned char* block, std::uint64_t candidates) noexcept;
+  void Verify(const unsigned char* block, std::uint64_t candidates, const Masks& masks) noexcept;
   void Occurrence(unsigned row, std::uint64_t start) noexcept;
   void CloseWindowsBefore(std::uint64_t window) noexcept;
   void Settle(Verdict v) noexcept {
@@ -73,7 +71,7 @@ class Classifier {
     settled_ = v;
   }
 
-  FrameFn frame_;
+  detail::FrameFn frame_;
   Phase phase_ = Phase::Sampling;
   Verdict settled_ = Verdict::PlainText;
 
@@ -84,11 +82,9 @@ class Classifier {
 
   // Framing of the whole stream, 64 bytes at a time. A block's signatures are
   // searched once the next block is framed, since a match may run into it.
-  bool blockLead_ = false;   // the last framed byte was a lead byte that starts a character
-  std::uint64_t chars_ = 0;  // characters in the framed blocks
+  detail::FrameState framed_;
   const unsigned char* pending_ = nullptr;  // the last framed block
   Masks pendingMasks_{};
-  std::uint64_t pendingBase_ = 0;  // characters before it
   std::size_t partial_ = 0;        // bytes in partialBytes_ waiting for a whole block
 
   // Rows matched by window. Window w is chunk w with its carry; window 0 is

@@ -1,0 +1,41 @@
+// x86-64 framer for processors with AVX2 (chosen at run time).
+#include <immintrin.h>
+
+#include "code_page_932.h"
+#include "framers.h"
+
+namespace fyldra3::framers {
+namespace {
+
+std::uint64_t Bits(__m256i lo, __m256i hi) noexcept {
+  return static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(lo))) |
+         static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(hi))) << 32;
+}
+
+__m256i InRange(__m256i v, char lo, char span) noexcept {
+  const __m256i x = _mm256_sub_epi8(v, _mm256_set1_epi8(lo));
+  return _mm256_cmpeq_epi8(_mm256_min_epu8(x, _mm256_set1_epi8(span)), x);
+}
+
+__m256i Lead(__m256i v) noexcept {
+  return InRange(_mm256_xor_si256(v, _mm256_set1_epi8(0x20)), static_cast<char>(0xA1), 0x3B);
+}
+
+__m256i Trail(__m256i v) noexcept {
+  return _mm256_andnot_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(0x7F)), InRange(v, 0x40, static_cast<char>(0xBC)));
+}
+
+}  // namespace
+
+void Avx2(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* out) noexcept {
+  const __m256i capitalM = _mm256_set1_epi8('M'), capitalW = _mm256_set1_epi8('W');
+  for (std::size_t k = 0; k < blocks; ++k, p += 64) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+    out[k] = cp932::Finish(Bits(Lead(a), Lead(b)), Bits(Trail(a), Trail(b)),
+                           Bits(_mm256_cmpeq_epi8(a, capitalM), _mm256_cmpeq_epi8(b, capitalM)),
+                           Bits(_mm256_cmpeq_epi8(a, capitalW), _mm256_cmpeq_epi8(b, capitalW)), state);
+  }
+}
+
+}  // namespace fyldra3::framers

@@ -1,0 +1,46 @@
+// Baseline x86-64 framer.
+#include <emmintrin.h>
+
+#include "code_page_932.h"
+#include "framers.h"
+
+namespace fyldra3::framers {
+namespace {
+
+std::uint64_t Bits(__m128i a, __m128i b, __m128i c, __m128i d) noexcept {
+  const auto lane = [](__m128i v) { return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(v))); };
+  return lane(a) | lane(b) << 16 | lane(c) << 32 | lane(d) << 48;
+}
+
+// 0xFF where lo <= byte <= lo + span (unsigned), as min(x - lo, span) == x - lo.
+__m128i InRange(__m128i v, char lo, char span) noexcept {
+  const __m128i x = _mm_sub_epi8(v, _mm_set1_epi8(lo));
+  return _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(span)), x);
+}
+
+// Lead bytes 0x81-0x9F and 0xE0-0xFC become the one range 0xA1-0xDC once bit 5 is flipped.
+__m128i Lead(__m128i v) noexcept { return InRange(_mm_xor_si128(v, _mm_set1_epi8(0x20)), static_cast<char>(0xA1), 0x3B); }
+
+// Trail bytes: 0x40-0xFC but for 0x7F.
+__m128i Trail(__m128i v) noexcept {
+  return _mm_andnot_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)), InRange(v, 0x40, static_cast<char>(0xBC)));
+}
+
+}  // namespace
+
+void Sse2(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* out) noexcept {
+  const __m128i capitalM = _mm_set1_epi8('M'), capitalW = _mm_set1_epi8('W');
+  for (std::size_t k = 0; k < blocks; ++k, p += 64) {
+    const auto* q = reinterpret_cast<const __m128i*>(p);
+    const __m128i a = _mm_loadu_si128(q), b = _mm_loadu_si128(q + 1);
+    const __m128i c = _mm_loadu_si128(q + 2), d = _mm_loadu_si128(q + 3);
+    out[k] = cp932::Finish(Bits(Lead(a), Lead(b), Lead(c), Lead(d)), Bits(Trail(a), Trail(b), Trail(c), Trail(d)),
+                           Bits(_mm_cmpeq_epi8(a, capitalM), _mm_cmpeq_epi8(b, capitalM),
+                                _mm_cmpeq_epi8(c, capitalM), _mm_cmpeq_epi8(d, capitalM)),
+                           Bits(_mm_cmpeq_epi8(a, capitalW), _mm_cmpeq_epi8(b, capitalW),
+                                _mm_cmpeq_epi8(c, capitalW), _mm_cmpeq_epi8(d, capitalW)),
+                           state);
+  }
+}
+
+}  // namespace fyldra3::framers
