@@ -1,27 +1,143 @@
 // fyldra3-scan: prints the verdict for each path, one line each, in order.
-#include <cstdio>
-#include <string>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include "fyldra3/classify_file.h"
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "options.h"
-#include "output.h"
+#include "pipeline.h"
+#include "progress.h"
+#include "sources.h"
+
+namespace {
+
+using namespace fyldra3::scan;
+
+// Output piped into a program that has quit (head): end quietly, as other
+// tools do, but take the progress line off the terminal first.
+extern "C" void OnBrokenPipe(int) {
+  if (Progress::shown.load()) {
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, "\r\033[K", 4);
+  }
+  std::signal(SIGPIPE, SIG_DFL);
+  std::raise(SIGPIPE);
+}
+
+void Message(std::string_view what, std::string_view name = {}, int error = 0) {
+  std::string text = "fyldra3-scan: ";
+  text.append(what).append(name);
+  if (error != 0) {
+    text.append(" (");
+    switch (error) {
+      case ENOENT: text.append("見つかりません"); break;
+      case EACCES:
+      case EPERM: text.append("読み取る権限がありません"); break;
+      case EISDIR: text.append("フォルダーです"); break;
+      case ENOSPC: text.append("空き容量がありません"); break;
+      case EBADF: text.append("閉じられています"); break;
+      case EIO: text.append("入出力エラー"); break;
+      default: text.append(std::strerror(error)); break;
+    }
+    text.append(")");
+  }
+  text.append("\n");
+  std::fputs(text.c_str(), stderr);
+}
+
+// Enough descriptors for the folders held open by the files in flight.
+void RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+  const rlim_t wanted = 4096;
+  if (limit.rlim_cur >= wanted || limit.rlim_cur == RLIM_INFINITY) return;
+  limit.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max > wanted ? wanted : limit.rlim_max;
+  ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+// Opens each list file before anything is examined; -1 for plain paths.
+bool OpenLists(const Options& options, std::vector<int>& fds) {
+  for (const Source& source : options.sources) {
+    int fd = -1;
+    if (source.kind == Source::Kind::FilesFrom) {
+      fd = source.text == "-" ? STDIN_FILENO : ::open(source.text.c_str(), O_RDONLY | O_CLOEXEC);
+      struct stat st {};
+      int error = fd < 0 ? errno : 0;
+      if (error == 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) error = EISDIR;
+      if (error != 0) {
+        Message("パスの一覧ファイルを開けません: ", source.text, error);
+        return false;
+      }
+    }
+    fds.push_back(fd);
+  }
+  return true;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  using namespace fyldra3;
-  const auto options = scan::ParseOptions(argc, argv);
+  struct sigaction broken {};
+  broken.sa_handler = OnBrokenPipe;
+  sigemptyset(&broken.sa_mask);
+  ::sigaction(SIGPIPE, &broken, nullptr);
+
+  const auto options = ParseOptions(argc, argv);
   if (!options) return 2;
   if (options->help) {
-    scan::PrintHelp();
+    PrintHelp();
+    if (std::fflush(stdout) != 0) {
+      Message("説明を書き出せませんでした", {}, errno);
+      return 1;
+    }
     return 0;
   }
-  bool allExamined = true;
-  std::string line;
-  for (const std::string& path : options->paths) {
-    const Outcome outcome = ClassifyFile(path);
-    allExamined = allExamined && outcome.Examined();
-    line.clear();
-    scan::AppendLine(line, options->format, path, outcome);
-    std::fwrite(line.data(), 1, line.size(), stdout);
+  std::vector<int> lists;
+  if (!OpenLists(*options, lists)) return 2;
+  RaiseDescriptorLimit();
+
+  RunSettings settings;
+  settings.format = options->format;
+  settings.summary = options->summary;
+  settings.jobs = options->jobs;
+  settings.progress = ::isatty(STDERR_FILENO) == 1;
+  settings.outputIsTerminal = ::isatty(STDOUT_FILENO) == 1;
+  if (!options->recursive && lists.end() == std::find_if(lists.begin(), lists.end(), [](int fd) { return fd >= 0; })) {
+    settings.total = options->sources.size();  // one line per argument
   }
-  return std::fflush(stdout) == 0 && allExamined ? 0 : 1;
+
+  struct ListError {
+    std::string name;
+    int error;
+  };
+  std::vector<ListError> listErrors;
+  Pipeline pipeline(settings);
+  bool go = true;
+  for (std::size_t i = 0; go && i < options->sources.size(); ++i) {
+    const Source& source = options->sources[i];
+    if (source.kind == Source::Kind::Path) {
+      go = EmitPath(source.text, options->recursive, pipeline);
+      continue;
+    }
+    const int error = ReadList(lists[i], options->nulList,
+                               [&](std::string&& path) { return go = EmitPath(std::move(path), options->recursive, pipeline); });
+    if (error != 0) listErrors.push_back({source.text, error});
+    if (lists[i] != STDIN_FILENO) ::close(lists[i]);
+  }
+  const Pipeline::Result result = pipeline.Finish();
+
+  for (const ListError& e : listErrors) Message("パスの一覧ファイルを最後まで読めませんでした: ", e.name, e.error);
+  if (result.writeError != 0) {
+    Message("結果を標準出力に書き出せませんでした", {}, result.writeError);
+    return 1;
+  }
+  return result.allExamined && listErrors.empty() ? 0 : 1;
 }

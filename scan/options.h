@@ -9,14 +9,30 @@ namespace fyldra3::scan {
 
 enum class Format { Plain, Json };
 
+// Where paths come from, in command-line order.
+struct Source {
+  enum class Kind { Path, FilesFrom };
+  Kind kind = Kind::Path;
+  std::string text;  // the path, or the list file ("-" for standard input): the operating system's bytes
+};
+
 struct Options {
   Format format = Format::Plain;
   bool help = false;
-  std::vector<std::string> paths;  // as given: the operating system's bytes
+  bool recursive = false;  // -r: folders are walked
+  bool nulList = false;    // -0: files-from lists are NUL-separated
+  bool summary = false;
+  unsigned jobs = 0;  // files examined at once; 0 until parsed, then at least 1
+  std::vector<Source> sources;
 };
+
+inline constexpr unsigned kMaxJobs = 256;
 
 // The options, or nullopt after printing a usage error to standard error.
 std::optional<Options> ParseOptions(int argc, char** argv);
+
+// The number of processors this process may run on.
+unsigned DefaultJobs();
 
 void PrintHelp();
 

@@ -1,5 +1,7 @@
 #include "output.h"
 
+#include <charconv>
+
 #include "fyldra3/report.h"
 
 namespace fyldra3::scan {
@@ -36,7 +38,98 @@ void AppendHex(std::string& out, std::string_view bytes) {
   out += '"';
 }
 
+void AppendNumber(std::string& out, std::uint64_t n) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+  out.append(digits, end);
+}
+
+// The order of the summary: Word versions first, oldest first.
+constexpr std::array<Verdict, kAllVerdicts.size()> kSummaryVerdicts = {
+    Verdict::Word6,    Verdict::Word95,   Verdict::Word95Likely, Verdict::Word97_98,
+    Verdict::Word2000, Verdict::RichText, Verdict::PlainText,    Verdict::NotWord,
+};
+
+constexpr std::string_view VerdictLabel(Verdict v) noexcept {
+  switch (v) {
+    case Verdict::NotWord: return "Word 6.0、95、97/98、2000 のどれでもない";
+    case Verdict::RichText: return "リッチテキスト(rtf)";
+    case Verdict::PlainText: return "テキストファイル (と思われる)";
+    case Verdict::Word6: return "Microsoft Word 6.0";
+    case Verdict::Word95: return "Microsoft Word 95";
+    case Verdict::Word95Likely: return "Microsoft Word 95 (と思われる)";
+    case Verdict::Word97_98: return "Microsoft Word 97/98";
+    case Verdict::Word2000: return "Microsoft Word 2000";
+  }
+  return {};
+}
+
+constexpr std::string_view FailureLabel(Failure f) noexcept {
+  switch (f) {
+    case Failure::NotFound: return "調べられなかった (見つからない)";
+    case Failure::PermissionDenied: return "調べられなかった (読み取る権限がない)";
+    case Failure::IsDirectory: return "調べられなかった (フォルダー)";
+    case Failure::NotRegular: return "調べられなかった (通常のファイルではない)";
+    case Failure::ReadError: return "調べられなかった (読み込めなかった)";
+  }
+  return {};
+}
+
 }  // namespace
+
+static_assert(static_cast<std::size_t>(Verdict::Word2000) + 1 == kAllVerdicts.size());
+static_assert(static_cast<std::size_t>(Failure::ReadError) + 1 == kAllFailures.size());
+
+std::uint64_t Tally::Examined() const noexcept {
+  std::uint64_t n = 0;
+  for (const std::uint64_t c : verdicts_) n += c;
+  return n;
+}
+
+std::uint64_t Tally::Failed() const noexcept {
+  std::uint64_t n = 0;
+  for (const std::uint64_t c : failures_) n += c;
+  return n;
+}
+
+void AppendSummary(std::string& out, Format format, const Tally& tally) {
+  if (format == Format::Json) {
+    out.append("{\"summary\": {");
+    for (const Verdict v : kSummaryVerdicts) {
+      out.append("\"").append(VerdictName(v)).append("\": ");
+      AppendNumber(out, tally.Count(v));
+      out.append(", ");
+    }
+    for (const Failure f : kAllFailures) {
+      out.append("\"").append(FailureName(f)).append("\": ");
+      AppendNumber(out, tally.Count(f));
+      out.append(", ");
+    }
+    out.append("\"total\": ");
+    AppendNumber(out, tally.Examined() + tally.Failed());
+    out.append("}}\n");
+    return;
+  }
+  out.append("\n集計:\n");
+  for (const Verdict v : kSummaryVerdicts) {
+    out.append("  ").append(VerdictLabel(v)).append(": ");
+    AppendNumber(out, tally.Count(v));
+    out.append(" 件\n");
+  }
+  for (const Failure f : kAllFailures) {
+    if (tally.Count(f) == 0) continue;  // only the kinds that occurred
+    out.append("  ").append(FailureLabel(f)).append(": ");
+    AppendNumber(out, tally.Count(f));
+    out.append(" 件\n");
+  }
+  out.append("  合計: ");
+  AppendNumber(out, tally.Examined() + tally.Failed());
+  out.append(" 件 (調べられた ");
+  AppendNumber(out, tally.Examined());
+  out.append(" 件、調べられなかった ");
+  AppendNumber(out, tally.Failed());
+  out.append(" 件)\n");
+}
 
 void AppendLine(std::string& out, Format format, std::string_view path, const Outcome& outcome) {
   if (format == Format::Plain) {

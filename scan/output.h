@@ -1,15 +1,42 @@
-// One line of output per path.
+// One line of output per path, and the summary after them.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "fyldra3/classify_file.h"
+#include "fyldra3/verdict.h"
 #include "options.h"
 
 namespace fyldra3::scan {
 
 // Appends the line for `path` (ending in a newline) to `out`.
 void AppendLine(std::string& out, Format format, std::string_view path, const Outcome& outcome);
+
+// Outcomes counted by verdict and by failure.
+class Tally {
+ public:
+  void Add(const Outcome& outcome) noexcept {
+    if (outcome.Examined()) {
+      ++verdicts_[static_cast<std::size_t>(outcome.verdict())];
+    } else {
+      ++failures_[static_cast<std::size_t>(outcome.failure())];
+    }
+  }
+  std::uint64_t Count(Verdict v) const noexcept { return verdicts_[static_cast<std::size_t>(v)]; }
+  std::uint64_t Count(Failure f) const noexcept { return failures_[static_cast<std::size_t>(f)]; }
+  std::uint64_t Examined() const noexcept;
+  std::uint64_t Failed() const noexcept;
+
+ private:
+  std::array<std::uint64_t, kAllVerdicts.size()> verdicts_{};
+  std::array<std::uint64_t, kAllFailures.size()> failures_{};
+};
+
+// Appends the summary: Japanese lines, or one JSON object {"summary": {...}}
+// with every verdict and failure name (zeros included) and "total".
+void AppendSummary(std::string& out, Format format, const Tally& tally);
 
 }  // namespace fyldra3::scan

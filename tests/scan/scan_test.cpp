@@ -7,9 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,53 +24,120 @@ namespace fs = std::filesystem;
 const fs::path kData = FYLDRA3_TEST_DATA;
 
 struct Finished {
-  int status = -1;
+  int status = -1;  // the exit status, or -1 when ended by a signal
+  int signal = 0;   // the signal that ended it
   std::string out, err;
 };
 
-// Runs fyldra3-scan with the arguments; standard input is /dev/null.
-Finished Scan(const std::vector<std::string>& args) {
+struct ScanRun {
+  std::vector<std::string> args;
+  std::optional<std::string> input = std::nullopt;  // standard input through a pipe (else /dev/null)
+  int holdInputMs = 0;               // how long the pipe stays open after the input
+  const char* outputFile = nullptr;  // standard output opened on this file instead of a pipe
+  bool closeOutput = false;          // the reading end of standard output closed at once
+  bool errorOnTerminal = false;      // standard error is a pseudo-terminal; `err` is what it showed
+};
+
+// Runs fyldra3-scan as described and collects what it wrote.
+Finished Spawn(const ScanRun& run) {
   std::vector<char*> argv{const_cast<char*>(FYLDRA3_SCAN)};
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& a : run.args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  int out[2], err[2];
-  if (pipe(out) != 0 || pipe(err) != 0) return {};
+  int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
+  if ((run.input && pipe(in) != 0) || pipe(out) != 0) return {};
+  if (run.errorOnTerminal) {
+    err[0] = posix_openpt(O_RDWR | O_NOCTTY);
+    if (err[0] < 0 || grantpt(err[0]) != 0 || unlockpt(err[0]) != 0) return {};
+    err[1] = open(ptsname(err[0]), O_RDWR | O_NOCTTY);  // held until the child has it
+    if (err[1] < 0) return {};
+  } else if (pipe(err) != 0) {
+    return {};
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  if (run.input) {
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_addclose(&actions, in[1]);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  }
+  if (run.outputFile != nullptr) {
+    posix_spawn_file_actions_addopen(&actions, 1, run.outputFile, O_WRONLY, 0);
+  } else {
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  }
   posix_spawn_file_actions_adddup2(&actions, err[1], 2);
   posix_spawn_file_actions_addclose(&actions, out[0]);
   posix_spawn_file_actions_addclose(&actions, err[0]);
+  // This process ignores SIGPIPE (a child that quits before reading its input
+  // must not end the test); the child gets the default, as from a shell.
+  std::signal(SIGPIPE, SIG_IGN);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   pid_t pid = 0;
-  Finished run;
-  const int spawned = posix_spawn(&pid, FYLDRA3_SCAN, &actions, nullptr, argv.data(), environ);
+  Finished finished;
+  const int spawned = posix_spawn(&pid, FYLDRA3_SCAN, &actions, &attributes, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
   close(out[1]);
   close(err[1]);
-  if (spawned != 0) return run;
-  pollfd fds[] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-  std::string* sinks[] = {&run.out, &run.err};
-  for (int open = 2; open > 0;) {
-    if (poll(fds, 2, -1) < 0) break;
+  if (run.input) close(in[0]);
+  if (run.closeOutput || run.outputFile != nullptr) {
+    close(out[0]);
+    out[0] = -1;
+  }
+  if (spawned != 0) return finished;
+
+  std::size_t inputAt = 0;
+  const auto start = std::chrono::steady_clock::now();
+  const auto holdUntil = start + std::chrono::milliseconds(run.holdInputMs);
+  if (run.input) fcntl(in[1], F_SETFL, O_NONBLOCK);
+  pollfd fds[] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {run.input ? in[1] : -1, POLLOUT, 0}};
+  std::string* sinks[] = {&finished.out, &finished.err};
+  for (;;) {
+    const bool writing = fds[2].fd >= 0 && inputAt < run.input->size();
+    if (!writing && fds[2].fd >= 0 && std::chrono::steady_clock::now() >= holdUntil) {
+      close(fds[2].fd);
+      fds[2].fd = -1;
+    }
+    fds[2].events = writing ? POLLOUT : 0;
+    if (fds[0].fd < 0 && fds[1].fd < 0) break;
+    const int timeout = fds[2].fd >= 0 && !writing ? 10 : -1;
+    if (poll(fds, 3, timeout) < 0) break;
+    if (writing && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+      const ssize_t n = write(fds[2].fd, run.input->data() + inputAt, run.input->size() - inputAt);
+      if (n > 0) {
+        inputAt += static_cast<std::size_t>(n);
+      } else {
+        inputAt = run.input->size();  // the reader is gone
+      }
+    }
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
       char buffer[4096];
       const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
       if (n > 0) {
         sinks[i]->append(buffer, static_cast<std::size_t>(n));
-      } else {
+      } else {  // the end (EIO on a pseudo-terminal whose other side is closed)
         close(fds[i].fd);
         fds[i].fd = -1;
-        --open;
       }
     }
   }
+  if (fds[2].fd >= 0) close(fds[2].fd);
   int status = 0;
   waitpid(pid, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  finished.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  finished.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  return finished;
 }
+
+Finished Scan(const std::vector<std::string>& args) { return Spawn({args}); }
 
 std::string Data(const char* name) { return (kData / name).string(); }
 
@@ -183,6 +253,343 @@ TEST(Scan, DoubleDashEndsTheOptions) {
   const Finished r = Scan({"--", "--json"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "--json: 見つかりません。\n");
+}
+
+// --- whole archives --------------------------------------------------------
+
+const std::string kWord97 = ": Microsoft Word 97/98 ファイルです。\n";
+const std::string kText = ": テキストファイルと思われます。\n";
+const std::string kRtf = ": リッチテキスト(rtf)ファイルです。\n";
+const std::string kNotWord = ": Word 6.0、95、97/98、2000　のファイルではありません。\n";
+const std::string kMissing = ": 見つかりません。\n";
+
+void Write(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(at));
+      break;
+    }
+    lines.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
+class ScanTree : public ScanFiles {
+ protected:
+  // tree/
+  //   A.txt  a/ (y.rtf z.doc)  a.txt  b.txt  broken -> nowhere  c -> a  fifo
+  //   link.doc -> simple.doc  sub/ (deeper/ (x.txt))  (an empty folder)
+  void SetUp() override {
+    ScanFiles::SetUp();
+    tree_ = dir_ / "tree";
+    fs::create_directories(tree_ / "a");
+    fs::create_directories(tree_ / "sub" / "deeper");
+    fs::create_directories(tree_ / "empty");
+    Write(tree_ / "A.txt", "upper case sorts first\n");
+    Write(tree_ / "a" / "y.rtf", "{\\rtf1 hello}");
+    fs::copy_file(Data("simple.doc"), tree_ / "a" / "z.doc");
+    Write(tree_ / "a.txt", "after the folder a: '.' > end of name\n");
+    Write(tree_ / "b.txt", "b\n");
+    fs::create_symlink(dir_ / "nowhere", tree_ / "broken");
+    fs::create_directory_symlink("a", tree_ / "c");
+    ASSERT_EQ(mkfifo((tree_ / "fifo").c_str(), 0600), 0);
+    fs::create_symlink(Data("simple.doc"), tree_ / "link.doc");
+    Write(tree_ / "sub" / "deeper" / "x.txt", "deep\n");
+  }
+
+  // The lines for the tree shown as `t`.
+  static std::string Expected(const std::string& t) {
+    return t + "/A.txt" + kText + t + "/a/y.rtf" + kRtf + t + "/a/z.doc" + kWord97 + t + "/a.txt" + kText + t +
+           "/b.txt" + kText + t + "/broken" + kMissing + t + "/link.doc" + kWord97 + t + "/sub/deeper/x.txt" + kText;
+  }
+
+  fs::path tree_;
+};
+
+TEST_F(ScanTree, RecursionInByteOrderFollowingLinksToFilesOnly) {
+  const Finished r = Scan({"-r", tree_.string()});
+  EXPECT_EQ(r.out, Expected(tree_.string()));
+  EXPECT_EQ(r.status, 1);  // the broken link
+  EXPECT_EQ(r.err, "");
+
+  // The same with a trailing slash, and through a link to the folder named on the command line.
+  EXPECT_EQ(Scan({"--recursive", tree_.string() + "/"}).out, Expected(tree_.string()));
+  fs::create_directory_symlink(tree_, dir_ / "tree-link");
+  EXPECT_EQ(Scan({"-r", (dir_ / "tree-link").string()}).out, Expected((dir_ / "tree-link").string()));
+
+  // Without -r a folder is what it was; with -r a file argument is examined as usual.
+  const Finished flat = Scan({tree_.string(), (tree_ / "b.txt").string()});
+  EXPECT_EQ(flat.out, tree_.string() + ": フォルダーのため調べられません。\n" + (tree_ / "b.txt").string() + kText);
+  EXPECT_EQ(flat.status, 1);
+  fs::remove(tree_ / "broken");
+  const Finished files = Scan({"-r", (tree_ / "b.txt").string(), (tree_ / "a").string()});
+  EXPECT_EQ(files.out, (tree_ / "b.txt").string() + kText + (tree_ / "a" / "y.rtf").string() + kRtf +
+                           (tree_ / "a" / "z.doc").string() + kWord97);
+  EXPECT_EQ(files.status, 0);
+}
+
+TEST_F(ScanTree, UnreadableFolderIsReportedAndTheWalkGoesOn) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads every folder";
+  fs::create_directory(tree_ / "locked");
+  Write(tree_ / "locked" / "hidden.txt", "x\n");
+  fs::permissions(tree_ / "locked", fs::perms::none);
+  const Finished r = Scan({"-r", tree_.string()});
+  fs::permissions(tree_ / "locked", fs::perms::owner_all);
+  const std::string t = tree_.string();
+  const std::string expected = Expected(t);
+  const std::size_t at = expected.find(t + "/sub/");
+  EXPECT_EQ(r.out, expected.substr(0, at) + t + "/locked: 読み取る権限がありません。\n" + expected.substr(at));
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(ScanTree, JsonForTheWalk) {
+  const Finished r = Scan({"-r", "--json", (tree_ / "a").string(), (tree_ / "broken").string()});
+  const std::string a = (tree_ / "a").string();
+  EXPECT_EQ(r.out, "{\"path\": \"" + a + "/y.rtf\", \"verdict\": \"RichText\", \"message\": \"リッチテキスト(rtf)ファイルです。\"}\n" +
+                       "{\"path\": \"" + a + "/z.doc\", \"verdict\": \"Word97_98\", \"message\": \"Microsoft Word 97/98 ファイルです。\"}\n" +
+                       "{\"path\": \"" + (tree_ / "broken").string() +
+                       "\", \"error\": \"not_found\", \"message\": \"見つかりません。\"}\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(ScanFiles, FilesFromNewlineList) {
+  const fs::path list = dir_ / "list.txt";
+  // Empty lines skipped, a CR kept as part of the name, the last line without a newline.
+  Write(list, Data("simple.doc") + "\n\n\n" + Data("lorem-ipsum.rtf") + "\r\n" + Data("lorem-ipsum.rtf") + "\n" +
+                  Data("quick.doc"));
+  const std::string expected = Data("simple.doc") + kWord97 + Data("lorem-ipsum.rtf") + "\r" + kMissing +
+                               Data("lorem-ipsum.rtf") + kRtf + Data("quick.doc") + kNotWord;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-f", list.string()}, {"--files-from", list.string()},
+        {"--files-from=" + list.string()}, {"-f" + list.string()}}) {
+    const Finished r = Scan(args);
+    EXPECT_EQ(r.out, expected) << args[0];
+    EXPECT_EQ(r.status, 1) << args[0];
+  }
+
+  // Standard input, a list of one file, and arguments around it, in command-line order.
+  const Finished mixed = Spawn({{Data("quick.doc"), "-f", "-", Data("simple.doc")}, Data("lorem-ipsum.txt") + "\n"});
+  EXPECT_EQ(mixed.out, Data("quick.doc") + kNotWord + Data("lorem-ipsum.txt") + kText + Data("simple.doc") + kWord97);
+  EXPECT_EQ(mixed.status, 0);
+
+  // An empty list: nothing to do, nothing wrong.
+  Write(list, "");
+  const Finished empty = Scan({"-f", list.string()});
+  EXPECT_EQ(empty.out, "");
+  EXPECT_EQ(empty.status, 0);
+}
+
+TEST_F(ScanFiles, FilesFromNulListOnStandardInput) {
+  // Names no newline list can carry.
+  const std::string newline = (dir_ / "two\nlines.doc").string();
+  const std::string tab = (dir_ / " tab\there ").string();
+  fs::copy_file(Data("simple.doc"), newline);
+  Write(tab, "text\n");
+  const std::string input = newline + '\0' + '\0' + tab + '\0' + Data("lorem-ipsum.rtf");  // no final NUL
+  for (const char* null : {"-0", "--null"}) {
+    const Finished r = Spawn({{null, "-f", "-"}, input});
+    EXPECT_EQ(r.out, newline + kWord97 + tab + kText + Data("lorem-ipsum.rtf") + kRtf) << null;
+    EXPECT_EQ(r.status, 0);
+  }
+  // Grouped short options, and JSON escapes the newline.
+  const Finished json = Spawn({{"-0f", "-", "--json"}, newline + '\0'});
+  EXPECT_EQ(json.out.substr(0, json.out.find(", \"verdict\"")), "{\"path\": \"" + dir_.string() + "/two\\u000alines.doc\"");
+
+  // Folders in a list are walked with -r.
+  fs::create_directory(dir_ / "folder");
+  Write(dir_ / "folder" / "in.txt", "in\n");
+  const Finished walked = Spawn({{"-r0", "-f", "-"}, (dir_ / "folder").string() + '\0'});
+  EXPECT_EQ(walked.out, (dir_ / "folder" / "in.txt").string() + kText);
+}
+
+TEST_F(ScanFiles, FilesFromThatCannotBeOpened) {
+  const Finished missing = Scan({Data("simple.doc"), "-f", (dir_ / "no-list").string()});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.out, "");  // nothing examined
+  EXPECT_EQ(missing.err, "fyldra3-scan: パスの一覧ファイルを開けません: " + (dir_ / "no-list").string() + " (見つかりません)\n");
+  const Finished folder = Scan({"-f", dir_.string()});
+  EXPECT_EQ(folder.status, 2);
+  EXPECT_NE(folder.err.find("パスの一覧ファイルを開けません"), std::string::npos) << folder.err;
+}
+
+class ScanMany : public ScanFiles {
+ protected:
+  // 12 folders of 50 files each, of several kinds and sizes, and the paths in the order expected.
+  void SetUp() override {
+    ScanFiles::SetUp();
+    char name[32];
+    for (int d = 0; d < 12; ++d) {
+      std::snprintf(name, sizeof name, "d%02d", d);
+      const fs::path folder = dir_ / name;
+      fs::create_directory(folder);
+      for (int f = 0; f < 50; ++f) {
+        std::snprintf(name, sizeof name, "f%03d", f);
+        const fs::path file = folder / name;
+        switch ((d * 50 + f) % 4) {
+          case 0: fs::copy_file(Data("simple.doc"), file); break;
+          case 1: Write(file, std::string(static_cast<std::size_t>(f) * 100, 'x') + "\n"); break;
+          case 2: Write(file, "{\\rtf1 " + std::to_string(f) + "}"); break;
+          default: Write(file, std::string(static_cast<std::size_t>(f) * 37 + 3, '\1')); break;
+        }
+        paths_.push_back(file.string());
+      }
+    }
+  }
+  std::vector<std::string> paths_;
+};
+
+TEST_F(ScanMany, OutputIdenticalForAnyNumberOfJobs) {
+  const Finished one = Scan({"-r", "--json", "--summary", "-j", "1", dir_.string()});
+  ASSERT_EQ(one.status, 0);
+  std::vector<std::string> lines = Lines(one.out);
+  ASSERT_EQ(lines.size(), paths_.size() + 1);
+  for (std::size_t i = 0; i < paths_.size(); ++i) {
+    EXPECT_EQ(lines[i].rfind("{\"path\": \"" + paths_[i] + "\"", 0), 0u) << lines[i];
+  }
+  EXPECT_EQ(lines.back(),
+            "{\"summary\": {\"Word6\": 0, \"Word95\": 0, \"Word95Likely\": 0, \"Word97_98\": 150, \"Word2000\": 0, "
+            "\"RichText\": 150, \"PlainText\": 150, \"NotWord\": 150, \"not_found\": 0, \"permission_denied\": 0, "
+            "\"is_directory\": 0, \"not_regular\": 0, \"read_error\": 0, \"total\": 600}}");
+  for (const char* jobs : {"-j4", "--jobs=2", "-j64"}) {
+    const Finished many = Scan({"-r", "--json", "--summary", jobs, dir_.string()});
+    EXPECT_EQ(many.status, 0) << jobs;
+    EXPECT_TRUE(many.out == one.out) << jobs;  // not printed: 600 lines
+  }
+
+  // The plain lines from arguments (with failures among them) and from a NUL list agree too.
+  std::vector<std::string> args{"-j", "1"};
+  std::string list;
+  for (std::size_t i = 0; i < paths_.size(); ++i) {
+    const std::string path = i % 97 == 5 ? paths_[i] + "-missing" : paths_[i];
+    args.push_back(path);
+    list += path + '\0';
+  }
+  const Finished argsOne = Scan(args);
+  EXPECT_EQ(argsOne.status, 1);
+  EXPECT_EQ(Lines(argsOne.out).size(), paths_.size());
+  args[1] = "4";
+  EXPECT_TRUE(Scan(args).out == argsOne.out);
+  const Finished listed = Spawn({{"-0", "-f", "-", "--jobs", "3"}, list});
+  EXPECT_TRUE(listed.out == argsOne.out);
+  EXPECT_EQ(listed.status, 1);
+}
+
+TEST(Scan, SummaryCounts) {
+  const std::vector<std::string> files = {Data("Bug60942.doc"), Data("TestMickey.doc"),  Data("simple.doc"),
+                                          Data("simple.doc"),   Data("TestGermanWord90.doc"), Data("quick.doc"),
+                                          Data("SampleDoc.docx"), Data("lorem-ipsum.rtf"), Data("lorem-ipsum.txt"),
+                                          Data("missing"),      Data("missing2"),        FYLDRA3_TEST_DATA};
+  std::vector<std::string> args{"--summary"};
+  args.insert(args.end(), files.begin(), files.end());
+  const Finished plain = Scan(args);
+  EXPECT_EQ(plain.status, 1);
+  const std::string summary = plain.out.substr(plain.out.find("\n\n") + 1);
+  EXPECT_EQ(summary,
+            "\n集計:\n"
+            "  Microsoft Word 6.0: 1 件\n"
+            "  Microsoft Word 95: 1 件\n"
+            "  Microsoft Word 95 (と思われる): 0 件\n"
+            "  Microsoft Word 97/98: 2 件\n"
+            "  Microsoft Word 2000: 1 件\n"
+            "  リッチテキスト(rtf): 1 件\n"
+            "  テキストファイル (と思われる): 1 件\n"
+            "  Word 6.0、95、97/98、2000 のどれでもない: 2 件\n"
+            "  調べられなかった (見つからない): 2 件\n"
+            "  調べられなかった (フォルダー): 1 件\n"
+            "  合計: 12 件 (調べられた 9 件、調べられなかった 3 件)\n");
+  EXPECT_EQ(Lines(plain.out).size(), files.size() + 13);
+
+  args[0] = "--json";
+  args.insert(args.begin(), "--summary");
+  const Finished json = Scan(args);
+  EXPECT_EQ(json.status, 1);
+  const std::vector<std::string> lines = Lines(json.out);
+  ASSERT_EQ(lines.size(), files.size() + 1);
+  EXPECT_EQ(lines.back(),
+            "{\"summary\": {\"Word6\": 1, \"Word95\": 1, \"Word95Likely\": 0, \"Word97_98\": 2, \"Word2000\": 1, "
+            "\"RichText\": 1, \"PlainText\": 1, \"NotWord\": 2, \"not_found\": 2, \"permission_denied\": 0, "
+            "\"is_directory\": 1, \"not_regular\": 0, \"read_error\": 0, \"total\": 12}}");
+
+  // Nothing at all: still a summary, of zeros.
+  const Finished none = Spawn({{"--summary", "--json", "-f", "-"}, ""});
+  EXPECT_EQ(none.status, 0);
+  EXPECT_EQ(none.out.rfind("{\"summary\": {\"Word6\": 0, ", 0), 0u) << none.out;
+}
+
+TEST(Scan, ExitStatusesAndBadOptions) {
+  EXPECT_EQ(Scan({"-j", "3", Data("simple.doc")}).status, 0);
+  EXPECT_EQ(Scan({"-rj2", "--summary", Data("simple.doc")}).status, 0);
+  EXPECT_EQ(Scan({"--jobs=256", Data("simple.doc")}).status, 0);
+  EXPECT_EQ(Scan({Data("simple.doc"), Data("missing")}).status, 1);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-j", "0"}, {"-j", "-1"}, {"-j", "abc"}, {"-j", "4x"}, {"--jobs="}, {"--jobs=257"},
+        {"-j0"}, {"--jobs", "+3"}, {"-x"}, {"--recursive=yes"}}) {
+    std::vector<std::string> withFile = args;
+    withFile.push_back(Data("simple.doc"));
+    const Finished r = Scan(withFile);
+    EXPECT_EQ(r.status, 2) << args[0];
+    EXPECT_EQ(r.out, "") << args[0];
+    EXPECT_NE(r.err.find("fyldra3-scan: "), std::string::npos) << args[0];
+    EXPECT_NE(r.err.find("使い方: fyldra3-scan"), std::string::npos) << args[0];
+  }
+  const Finished bad = Scan({"-j", "zero", Data("simple.doc")});
+  EXPECT_NE(bad.err.find("-j (--jobs) には 1 から 256 までの整数を指定してください: zero"), std::string::npos) << bad.err;
+  const Finished noValue = Scan({Data("simple.doc"), "-j"});
+  EXPECT_EQ(noValue.status, 2);
+  EXPECT_NE(noValue.err.find("オプションに値がありません: -j"), std::string::npos) << noValue.err;
+  EXPECT_EQ(Scan({"-f"}).status, 2);
+
+  const Finished help = Scan({"--help"});
+  for (const char* option : {"--recursive", "--files-from", "--null", "--jobs", "--summary", "--json"}) {
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  }
+}
+
+TEST(Scan, OutputThatCannotBeWritten) {
+  ScanRun run{{Data("simple.doc")}};
+  run.outputFile = "/dev/full";
+  const Finished full = Spawn(run);
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.err, "fyldra3-scan: 結果を標準出力に書き出せませんでした (空き容量がありません)\n");
+
+  // A reader that has gone away (like head): ended by SIGPIPE, quietly. The list
+  // stays open a while, so the reader is gone before the first write.
+  ScanRun gone{{"-f", "-"}, Data("simple.doc") + "\n"};
+  gone.holdInputMs = 300;
+  gone.closeOutput = true;
+  const Finished piped = Spawn(gone);
+  EXPECT_EQ(piped.signal, SIGPIPE);
+  EXPECT_EQ(piped.err, "");
+}
+
+TEST(Scan, ProgressOnlyOnATerminal) {
+  // The list stays open for 1.2 s, so the run lasts longer than the half second.
+  ScanRun slow{{"-f", "-", "--summary"}, Data("simple.doc") + "\n"};
+  slow.holdInputMs = 1200;
+  const Finished piped = Spawn(slow);
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.err, "");  // a pipe: no progress
+  EXPECT_EQ(piped.out.substr(0, piped.out.find('\n') + 1), Data("simple.doc") + kWord97);
+
+  slow.errorOnTerminal = true;
+  const Finished terminal = Spawn(slow);
+  EXPECT_EQ(terminal.status, 0);
+  EXPECT_TRUE(terminal.out == piped.out);
+  EXPECT_NE(terminal.err.find("\r\033[Kfyldra3-scan: 1 件 ("), std::string::npos) << terminal.err;
+  EXPECT_NE(terminal.err.find(" 件/秒)"), std::string::npos) << terminal.err;
+  ASSERT_GE(terminal.err.size(), 4u);
+  EXPECT_EQ(terminal.err.substr(terminal.err.size() - 4), "\r\033[K");  // cleared at the end
+  EXPECT_EQ(terminal.err.find('\n'), std::string::npos);
+
+  // A quick run shows nothing even on a terminal.
+  ScanRun quick{{Data("simple.doc")}};
+  quick.errorOnTerminal = true;
+  EXPECT_EQ(Spawn(quick).err, "");
 }
 
 }  // namespace

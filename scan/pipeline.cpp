@@ -1,0 +1,199 @@
+#include "pipeline.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string_view>
+
+#include "fyldra3/classify_file.h"
+
+namespace fyldra3::scan {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::size_t kFlushSize = std::size_t{64} * 1024;
+constexpr std::size_t kSlotsPerJob = 64;
+constexpr std::size_t kMaxSlots = 1024;  // each may hold a folder open
+constexpr auto kFlushDelay = 100ms;       // longest a finished line waits in the buffer
+
+// The file system calls for a file named relative to an open folder.
+class FolderAccess final : public FileAccess {
+ public:
+  explicit FolderAccess(int folder) noexcept : folder_(folder) {}
+  int Stat(const char* name, struct stat* st) noexcept override {
+    return ::fstatat(folder_, name, st, 0) < 0 ? -errno : 0;
+  }
+  int Open(const char* name) noexcept override {
+    const int fd = ::openat(folder_, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    return fd < 0 ? -errno : fd;
+  }
+
+ private:
+  int folder_;
+};
+
+Outcome Examine(const Item& item) {
+  if (item.preset) return *item.preset;
+  if (item.dir) {
+    FolderAccess access(item.dir->fd);
+    return ClassifyFile(item.name, access);
+  }
+  return ClassifyFile(item.path);
+}
+
+int WriteAll(std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = ::write(STDOUT_FILENO, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return EIO;
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return 0;
+}
+
+}  // namespace
+
+Pipeline::Pipeline(const RunSettings& settings)
+    : settings_(settings), ring_(std::clamp<std::size_t>(settings.jobs * kSlotsPerJob, kSlotsPerJob, kMaxSlots)) {
+  if (settings_.total) {
+    totalCount_.store(*settings_.total);
+    totalKnown_.store(true);
+  }
+  buffer_.reserve(kFlushSize * 2);
+  if (settings_.progress) progress_.Start();
+  writer_ = std::thread([this] { Write(); });
+  workers_.reserve(settings_.jobs);
+  for (unsigned i = 0; i < settings_.jobs; ++i) workers_.emplace_back([this] { Work(); });
+}
+
+Pipeline::~Pipeline() {
+  if (writer_.joinable()) Finish();
+}
+
+bool Pipeline::Emit(Item&& item) {
+  std::unique_lock lock(mutex_);
+  space_.wait(lock, [this] { return stopped_ || produced_ - written_ < ring_.size(); });
+  if (stopped_) return false;
+  Slot& slot = ring_[produced_ % ring_.size()];
+  slot.item = std::move(item);
+  slot.done = false;
+  ++produced_;
+  lock.unlock();
+  work_.notify_one();
+  return true;
+}
+
+void Pipeline::Work() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    work_.wait(lock, [this] { return stopped_ || finished_ || claimed_ < produced_; });
+    if (stopped_ || claimed_ == produced_) return;  // finished_, and nothing left
+    const std::uint64_t index = claimed_++;
+    Slot& slot = ring_[index % ring_.size()];
+    lock.unlock();
+    // The slot is this worker's alone until it is marked done.
+    const Outcome outcome = Examine(slot.item);
+    lock.lock();
+    slot.outcome = outcome;
+    slot.done = true;
+    if (index == written_) ready_.notify_one();
+  }
+}
+
+void Pipeline::Write() {
+  std::unique_lock lock(mutex_);
+  const auto next = [this] {
+    return stopped_ || (written_ < produced_ && ring_[written_ % ring_.size()].done) ||
+           (finished_ && written_ == produced_);
+  };
+  for (;;) {
+    if (!next()) {
+      // Lines do not wait in the buffer for long while the next file takes its time.
+      if (buffer_.empty() || !ready_.wait_until(lock, flushBy_, next)) {
+        if (!buffer_.empty()) {
+          lock.unlock();
+          const bool ok = Flush();
+          lock.lock();
+          if (!ok) break;
+        }
+        ready_.wait(lock, next);
+      }
+    }
+    if (stopped_ || written_ == produced_) break;  // stopped, or finished with all written
+    const std::uint64_t begin = written_;
+    std::uint64_t end = begin;
+    while (end < produced_ && ring_[end % ring_.size()].done) ++end;
+    lock.unlock();
+
+    // The slots begin..end are the writer's alone until written_ moves past them.
+    const bool wasEmpty = buffer_.empty();
+    for (std::uint64_t i = begin; i < end; ++i) {
+      Slot& slot = ring_[i % ring_.size()];
+      AppendLine(buffer_, settings_.format, slot.item.path, slot.outcome);
+      tally_.Add(slot.outcome);
+      slot.item = Item{};  // lets go of its folder
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (wasEmpty) flushBy_ = now + kFlushDelay;
+    const bool ok = (buffer_.size() < kFlushSize && now < flushBy_) || Flush();
+    doneCount_.store(end, std::memory_order_relaxed);
+
+    lock.lock();
+    written_ = end;
+    space_.notify_one();
+    if (!ok) break;
+  }
+  const bool stopped = stopped_;
+  lock.unlock();
+  if (stopped) return;
+  if (settings_.summary) AppendSummary(buffer_, settings_.format, tally_);
+  Flush();
+}
+
+bool Pipeline::Flush() {
+  if (buffer_.empty()) return true;
+  const auto write = [this] { return WriteAll(buffer_); };
+  const int error = settings_.progress && settings_.outputIsTerminal ? progress_.Cleared(write) : write();
+  buffer_.clear();
+  if (error == 0) return true;
+  Stop();
+  std::lock_guard lock(mutex_);
+  writeError_ = error;
+  return false;
+}
+
+void Pipeline::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+  }
+  work_.notify_all();
+  space_.notify_all();
+  ready_.notify_all();
+}
+
+Pipeline::Result Pipeline::Finish() {
+  {
+    std::lock_guard lock(mutex_);
+    finished_ = true;
+    totalCount_.store(produced_);
+    totalKnown_.store(true, std::memory_order_release);
+  }
+  work_.notify_all();
+  ready_.notify_all();
+  for (std::thread& worker : workers_) worker.join();
+  workers_.clear();
+  writer_.join();
+  progress_.Stop();
+  Result result;
+  result.writeError = writeError_;
+  result.allExamined = tally_.Failed() == 0;
+  return result;
+}
+
+}  // namespace fyldra3::scan

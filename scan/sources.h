@@ -1,0 +1,31 @@
+// Where the paths come from: the command line, lists, and folder walks.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "fyldra3/classify_file.h"
+#include "item.h"
+
+namespace fyldra3::scan {
+
+// The failure for an errno from opening a file or folder.
+Failure FailureOfError(int error) noexcept;
+
+// Sends the item for `path` to the sink. With `recursive`, a folder (or a
+// link to one) is walked instead: every regular file under it, each folder's
+// names in byte order, depth first; links to files followed, links to
+// folders, FIFOs, devices and sockets passed over; a folder that cannot be
+// opened or read gets a failure item. Memory is bounded by the depth times
+// the largest folder, whatever the number of files. Returns false as soon as
+// the sink asks to stop.
+bool EmitPath(std::string path, bool recursive, Sink& sink);
+
+// Reads a list of paths from `fd` to its end: one per line, or NUL-separated
+// with `nul`. Empty entries are skipped, the last one needs no separator,
+// bytes are kept as they are (a CR before LF included). Calls `each` for
+// every path in order; stops when it returns false. Returns 0, or the errno
+// of a failed read.
+int ReadList(int fd, bool nul, const std::function<bool(std::string&&)>& each);
+
+}  // namespace fyldra3::scan
