@@ -5,6 +5,7 @@
 source "$(dirname "$0")/common.sh"
 build=$1 version=$2 window=$3 list=$4 sample=$5
 
+# cpack first runs the build's "preinstall" step, a no-op on an up-to-date build such as ctest's.
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
   { cat "$scratch/cpack.log"; fail "cpack -G DEB"; }
 arch=$(dpkg --print-architecture)
