@@ -8,5 +8,5 @@ metainfo=$1 version=$2 changelog=$3
 appstreamcli validate --no-net --strict --explain "$metainfo" || fail "appstreamcli validate"
 newest=$(grep -o '<release version="[^"]*"' "$metainfo" | head -1 | cut -d'"' -f2)
 [[ "$newest" == "$version" ]] || fail "newest release is $newest, the project is $version"
-latest=$(sed -n '1s/^fyldra3 (\([^)]*\)).*/\1/p' "$changelog")
+latest=$(dpkg-parsechangelog -l "$changelog" -S Version) || fail "$changelog is not a Debian changelog"
 [[ "$latest" == "$version" ]] || fail "changelog starts with ${latest:-no version}, the project is $version"
