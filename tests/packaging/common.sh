@@ -21,11 +21,17 @@ expected_files() {
   done <"$1" | sort
 }
 
-# check_tree ROOT PREFIX WINDOW: the desktop integration under ROOT/PREFIX is complete and consistent.
+# check_tree ROOT PREFIX WINDOW: what is installed under ROOT/PREFIX is complete and consistent.
 check_tree() {
   local root=$1 prefix=$2 window=$3 dir="$1$2"
+  [[ -x "$dir/bin/fyldra3-scan" ]] || fail "fyldra3-scan is not executable"
+  for f in "$dir"/share/man/man1/*.gz "$dir"/share/doc/fyldra3/changelog.gz; do
+    gzip -t "$f" || fail "$f is not gzip data"
+  done
+  [[ "$window" == 1 ]] || return 0
+
   local desktop="$dir/share/applications/io.github.fyldra3.Fyldra3.desktop"
-  local icon exec
+  local icon exec size
   icon=$(sed -n 's/^Icon=//p' "$desktop")
   for f in "$dir"/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/"$icon.png"; do
     [[ -f "$f" ]] || fail "icon $f missing"
@@ -34,14 +40,8 @@ check_tree() {
   done
   [[ -f "$dir/share/icons/hicolor/scalable/apps/$icon.svg" ]] || fail "scalable icon $icon.svg missing"
   exec=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
-  if [[ "$window" == 1 ]]; then
-    [[ -x "$dir/bin/$exec" ]] || fail "Exec=$exec does not name an installed program"
-  fi
-  [[ -x "$dir/bin/fyldra3-scan" ]] || fail "fyldra3-scan is not executable"
+  [[ -x "$dir/bin/$exec" ]] || fail "Exec=$exec does not name an installed program"
   # The metainfo together with the desktop entry it launches.
   appstreamcli validate-tree --no-net --strict "$root" >"$scratch/tree.log" 2>&1 ||
     { cat "$scratch/tree.log"; fail "appstreamcli validate-tree"; }
-  for page in fyldra3 fyldra3-scan; do
-    gzip -t "$dir/share/man/man1/$page.1.gz" || fail "$page.1.gz is not gzip data"
-  done
 }
