@@ -22,14 +22,28 @@ namespace {
 
 using namespace fyldra3::scan;
 
-// Output piped into a program that has quit (head): end quietly, as other
-// tools do, but take the progress line off the terminal first.
-extern "C" void OnBrokenPipe(int) {
+// Output piped into a program that has quit (head) ends the program quietly,
+// as it does other tools, and so do Ctrl-C and kill; but the progress line
+// is taken off the terminal first.
+extern "C" void OnEndingSignal(int signal) {
   if (Progress::shown.load()) {
     [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, "\r\033[K", 4);
   }
-  std::signal(SIGPIPE, SIG_DFL);
-  std::raise(SIGPIPE);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);  // delivered, with its default effect, once this handler returns
+}
+
+void CatchEndingSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnEndingSignal;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGPIPE, SIGINT, SIGTERM}) {
+    struct sigaction old {};
+    // Signals ignored by whoever started the program (nohup, a shell's background job) stay ignored;
+    // SIGPIPE never: a closed pipe must end the program rather than fail every write.
+    if (signal != SIGPIPE && ::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal, &action, nullptr);
+  }
 }
 
 void Message(std::string_view what, std::string_view name = {}, int error = 0) {
@@ -85,10 +99,7 @@ bool OpenLists(const Options& options, std::vector<int>& fds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  struct sigaction broken {};
-  broken.sa_handler = OnBrokenPipe;
-  sigemptyset(&broken.sa_mask);
-  ::sigaction(SIGPIPE, &broken, nullptr);
+  CatchEndingSignals();
 
   const auto options = ParseOptions(argc, argv);
   if (!options) return 2;

@@ -19,6 +19,7 @@ constexpr std::size_t kFlushSize = std::size_t{64} * 1024;
 constexpr std::size_t kSlotsPerJob = 64;
 constexpr std::size_t kMaxSlots = 1024;  // each may hold a folder open
 constexpr auto kFlushDelay = 100ms;       // longest a finished line waits in the buffer
+constexpr auto kPollDelay = 20ms;         // longest finished slots wait for the rest of their batch
 
 // The file system calls for a file named relative to an open folder.
 class FolderAccess final : public FileAccess {
@@ -59,7 +60,9 @@ int WriteAll(std::string_view text) {
 }  // namespace
 
 Pipeline::Pipeline(const RunSettings& settings)
-    : settings_(settings), ring_(std::clamp<std::size_t>(settings.jobs * kSlotsPerJob, kSlotsPerJob, kMaxSlots)) {
+    : settings_(settings),
+      ring_(std::clamp<std::size_t>(settings.jobs * kSlotsPerJob, kSlotsPerJob, kMaxSlots)),
+      batch_(ring_.size() / 4) {
   if (settings_.total) {
     totalCount_.store(*settings_.total);
     totalKnown_.store(true);
@@ -101,30 +104,40 @@ void Pipeline::Work() {
     lock.lock();
     slot.outcome = outcome;
     slot.done = true;
-    if (index == written_) ready_.notify_one();
+    if (writerWaiting_ && BatchReady()) ready_.notify_one();
   }
+}
+
+bool Pipeline::BatchReady() const {
+  if (written_ == produced_ || !ring_[written_ % ring_.size()].done) return false;
+  if (finished_) return true;
+  const std::uint64_t last = std::min<std::uint64_t>(written_ + batch_, produced_) - 1;
+  return ring_[last % ring_.size()].done;
 }
 
 void Pipeline::Write() {
   std::unique_lock lock(mutex_);
-  const auto next = [this] {
-    return stopped_ || (written_ < produced_ && ring_[written_ % ring_.size()].done) ||
-           (finished_ && written_ == produced_);
-  };
+  const auto next = [this] { return stopped_ || (finished_ && written_ == produced_) || BatchReady(); };
   for (;;) {
     if (!next()) {
-      // Lines do not wait in the buffer for long while the next file takes its time.
-      if (buffer_.empty() || !ready_.wait_until(lock, flushBy_, next)) {
-        if (!buffer_.empty()) {
+      // Woken for a batch rather than for every file; still, finished lines
+      // wait neither for a batch nor in the buffer for long.
+      auto until = std::chrono::steady_clock::now() + kPollDelay;
+      if (!buffer_.empty()) until = std::min(until, flushBy_);
+      writerWaiting_ = true;
+      const bool woken = ready_.wait_until(lock, until, next);
+      writerWaiting_ = false;
+      if (!woken) {
+        if (!buffer_.empty() && std::chrono::steady_clock::now() >= flushBy_) {
           lock.unlock();
           const bool ok = Flush();
           lock.lock();
           if (!ok) break;
         }
-        ready_.wait(lock, next);
+        if (written_ == produced_ || !ring_[written_ % ring_.size()].done) continue;
       }
     }
-    if (stopped_ || written_ == produced_) break;  // stopped, or finished with all written
+    if (stopped_ || (finished_ && written_ == produced_)) break;
     const std::uint64_t begin = written_;
     std::uint64_t end = begin;
     while (end < produced_ && ring_[end % ring_.size()].done) ++end;

@@ -59,10 +59,14 @@ class Pipeline final : public Sink {
   void Work();
   void Write();
   bool Flush();
+  // Whether the writer has a batch: the next slot done, and the one a batch
+  // later (or the last one filled), or no more to come.
+  bool BatchReady() const;
   void Stop();  // after a write error
 
   const RunSettings settings_;
   std::vector<Slot> ring_;
+  const std::size_t batch_;
 
   std::mutex mutex_;
   std::condition_variable work_;   // workers: a slot to examine, or the end
@@ -73,6 +77,7 @@ class Pipeline final : public Sink {
   std::uint64_t written_ = 0;      // slots written (and free again)
   bool finished_ = false;          // no more items
   bool stopped_ = false;           // a write failed: drop everything
+  bool writerWaiting_ = false;
   int writeError_ = 0;
 
   // The writer's own.
