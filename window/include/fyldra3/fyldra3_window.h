@@ -1,0 +1,90 @@
+// The window Fyldra3 (Parts 2.1 and 2.2 of the design).
+//
+// Its parts carry the design's names, as members and as object names:
+// Label (the hint line), Result (the result box), Menu (the File menu),
+// mnuOpen (its one item) and CommonDialog1 (the Open dialog). Its event
+// handlers and procedures are Form_Load, InspectFile, ChooseFile and
+// mnuOpen_Click; everything runs on the window's thread.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "fyldra3/classify_file.h"
+
+class QFileDialog;
+class QLabel;
+class QMenu;
+class QAction;
+class QPlainTextEdit;
+class QCloseEvent;
+
+class Fyldra3 : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // The texts of Part 2.1.
+  static const QString kHint;       // "ファイルメニューの［開く］でファイルを選んで下さい。"
+  static const QString kBlankHint;  // " "
+  // The three entries of the Open dialog's filter list (Part 2.2), as shown.
+  static const QStringList kFilterDescriptions;
+
+  // Classification goes through access (the system's calls by default; tests
+  // inject failures). Builds the window without showing it.
+  explicit Fyldra3(fyldra3::FileAccess& access = fyldra3::FileAccess::System(), QWidget* parent = nullptr);
+  ~Fyldra3() override;
+
+  // The program's start; runs before the window is first shown. The argument
+  // text is the command line after the program's name, joined by single
+  // spaces: the operating system's bytes, unchanged.
+  void Form_Load(const std::string& argumentText);
+
+  // The inspection run, steps 1-8 of Part 2.1. The path is used as the
+  // operating system's bytes. Returns early, without classifying, when the
+  // window is closed during the pause.
+  void InspectFile(const std::filesystem::path& path);
+
+  // Shows the Open dialog; the chosen file's path as the operating system's
+  // bytes, or an empty path when no file was chosen.
+  std::filesystem::path ChooseFile();
+
+  // True once the window has been closed during a run: the program is ending.
+  bool Closed() const noexcept { return closed_; }
+
+  // The seam in front of the dialog: ChooseFile has CommonDialog1 configured,
+  // then calls the runner, which shows it modally and returns its result
+  // (QDialog::Accepted or Rejected). The default runner is QDialog::exec().
+  // Tests install one that answers the real dialog and cannot hang.
+  using DialogRunner = std::function<int(QFileDialog&)>;
+  void SetDialogRunner(DialogRunner runner);
+
+  // The parts of the window, owned by it for its whole life.
+  QLabel* const Label;
+  QPlainTextEdit* const Result;
+  QMenu* const Menu;
+  QAction* const mnuOpen;
+  QFileDialog* const CommonDialog1;
+
+ public slots:
+  void mnuOpen_Click();
+
+ signals:
+  // Emitted when the window is closed during a run; ends every pause.
+  void closedDuringRun();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  bool Pause();  // false when the window was closed during it
+  void UseFilterPatterns(int entry);
+
+  fyldra3::FileAccess& access_;
+  DialogRunner runner_;
+  int runs_ = 0;  // InspectFile calls in progress (more than one when nested)
+  bool closed_ = false;
+};
