@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -241,6 +243,66 @@ std::string Generated(std::mt19937_64& rng) {
     }
   }
   return out;
+}
+
+// Files built character by character (single-byte, double-byte, lone lead
+// bytes) with signatures placed near the 500th character and near chunk and
+// carry boundaries, so the byte offsets of those places vary widely.
+std::string AimedAtBoundaries(std::mt19937_64& rng) {
+  static constexpr std::string_view kSignatures[] = {kWord6, kWord95, kWordFor, kWord8, kWord9};
+  static constexpr std::uint64_t kPlaces[] = {1, 483, 500, 501, 2461, 2472, 2500, 4461, 4500, 6500};
+  const auto pick = [&](std::uint64_t n) { return std::uniform_int_distribution<std::uint64_t>(0, n - 1)(rng); };
+  // A place with an offset in [-before, after), never before the first character.
+  const auto near = [&](std::uint64_t before, std::uint64_t after) {
+    const std::uint64_t place = kPlaces[pick(std::size(kPlaces))] + pick(before + after);
+    return place > before ? place - before : 1;
+  };
+  const std::uint64_t total = near(10, 70);
+  std::vector<std::pair<std::uint64_t, std::string_view>> puts;
+  for (std::uint64_t k = pick(4); k > 0; --k) puts.emplace_back(near(45, 15), kSignatures[pick(std::size(kSignatures))]);
+  std::sort(puts.begin(), puts.end());
+  std::string out;
+  std::uint64_t position = 1;
+  auto next = puts.begin();
+  while (position <= total) {
+    while (next != puts.end() && next->first < position) ++next;  // overlapped by an earlier one
+    if (next != puts.end() && next->first == position) {
+      // A lead byte just before a signature sometimes swallows its "M".
+      if (pick(8) == 0) out += '\x82';
+      out.append(next->second);
+      position += next->second.size();
+      continue;
+    }
+    switch (pick(position == 1 ? 2 : 10)) {
+      case 0: out += '\0'; break;
+      case 1: out += "\x82\xA0"; break;
+      case 2: out += "\x88\x9F"; break;
+      case 3: out += '\xE0'; break;  // a lead byte that pairs with whatever follows
+      default: out += 'a'; break;
+    }
+    ++position;
+  }
+  return out;
+}
+
+TEST(Classifier, AgreesWithTheLiteralRuleNearBoundaries) {
+  std::mt19937_64 rng(500);
+  std::map<Verdict, int> seen;
+  for (int i = 0; i < 2000; ++i) {
+    const std::string bytes = AimedAtBoundaries(rng);
+    const Verdict expected = literal::Classify(bytes);
+    ++seen[expected];
+    const std::size_t piece = std::uniform_int_distribution<std::size_t>(1, 700)(rng);
+    for (const Framing framing : Framings()) {
+      ASSERT_EQ(Classify(bytes, framing), expected) << "file " << i << ", framing " << static_cast<int>(framing);
+      ASSERT_EQ(Streamed(bytes, piece, framing), expected) << "file " << i << " in pieces of " << piece;
+    }
+  }
+  // The files reach every verdict a scan can give, so every row was in play.
+  for (const Verdict v : {Verdict::NotWord, Verdict::PlainText, Verdict::Word6, Verdict::Word95,
+                          Verdict::Word95Likely, Verdict::Word97_98, Verdict::Word2000}) {
+    EXPECT_GT(seen[v], 20) << VerdictName(v);
+  }
 }
 
 TEST(Classifier, AgreesWithTheLiteralRuleOnGeneratedFiles) {
