@@ -7,6 +7,8 @@
 #include <QFileSystemModel>
 #include <QFontInfo>
 #include <QLabel>
+#include <QMimeData>
+#include <QUrl>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -46,6 +48,46 @@ struct Seen {
 Seen Look(const Fyldra3& w) {
   return {w.Label->text(), w.Result->toPlainText(),
           w.testAttribute(Qt::WA_SetCursor) && w.cursor().shape() == Qt::WaitCursor, w.isVisible()};
+}
+
+// Drags data over the window and drops it, as a file manager would; whether
+// the enter, the move and the drop were accepted.
+struct DragResult {
+  bool enter = false, move = false, drop = false;
+};
+
+DragResult DragAndDrop(Fyldra3& w, const QMimeData& data) {
+  const QPoint at = w.Result->geometry().center() + w.centralWidget()->pos();
+  DragResult r;
+  QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&w, &enter);
+  r.enter = enter.isAccepted();
+  QDragMoveEvent move(at + QPoint(3, 2), Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, &data, Qt::LeftButton,
+                      Qt::NoModifier);
+  QCoreApplication::sendEvent(&w, &move);
+  r.move = move.isAccepted();
+  QDropEvent drop(QPointF(at + QPoint(3, 2)), Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, &data,
+                  Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&w, &drop);
+  r.drop = drop.isAccepted();
+  return r;
+}
+
+std::unique_ptr<QMimeData> Urls(const QList<QUrl>& urls) {
+  auto data = std::make_unique<QMimeData>();
+  data->setUrls(urls);
+  return data;
+}
+
+// Every text the result box shows, in order.
+QStringList* RecordTexts(Fyldra3& w) {
+  auto* texts = new QStringList;
+  QObject::connect(w.Result, &QPlainTextEdit::textChanged, w.Result, [texts, &w] {
+    const QString t = w.Result->toPlainText();
+    if (texts->isEmpty() || texts->back() != t) texts->append(t);
+  });
+  QObject::connect(w.Result, &QObject::destroyed, [texts] { delete texts; });
+  return texts;
 }
 
 bool DefaultCursor(const Fyldra3& w) { return w.cursor().shape() == Qt::ArrowCursor; }
@@ -535,6 +577,102 @@ class WindowTest : public QObject {
     answers_->Next(DialogAnswers::Choose(path));
     w.mnuOpen->trigger();
     QCOMPARE(w.Result->toPlainText(), Report(path, QStringLiteral("テキストファイルと思われます。")));
+  }
+
+  // Drag and drop (issue 6).
+
+  void dropTargetIsTheWindow() {
+    Fyldra3& w = *window_;
+    QVERIFY(w.acceptDrops());
+    QVERIFY(!w.Result->acceptDrops());
+    QVERIFY(!w.Result->viewport()->acceptDrops());
+  }
+
+  void dropExaminesFile() {
+    Fyldra3& w = *window_;
+    const QString first = kData + QStringLiteral("/simple.doc");
+    w.Form_Load(first.toStdString());
+    QStringList* texts = RecordTexts(w);
+    const QString dropped = kData + QStringLiteral("/TestGermanWord90.doc");
+    const auto data = Urls({QUrl::fromLocalFile(dropped)});
+    const DragResult r = DragAndDrop(w, *data);
+    QVERIFY(r.enter && r.move && r.drop);
+    QTRY_COMPARE_WITH_TIMEOUT(w.Result->toPlainText(), Report(dropped, QStringLiteral("Microsoft Word 2000 ファイルです。")),
+                              5000);
+    QCOMPARE(*texts, QStringList({dropped + QChar(u'\n') + kProgress,
+                                  Report(dropped, QStringLiteral("Microsoft Word 2000 ファイルです。"))}));
+    QCOMPARE(w.Label->text(), Fyldra3::kHint);
+    QVERIFY(DefaultCursor(w));
+  }
+
+  void dropSeveralTakesFirst() {
+    Fyldra3& w = *window_;
+    w.show();
+    const QString a = kData + QStringLiteral("/lorem-ipsum.rtf"), b = kData + QStringLiteral("/simple.doc");
+    const auto data = Urls({QUrl::fromLocalFile(a), QUrl::fromLocalFile(b)});
+    QVERIFY(DragAndDrop(w, *data).drop);
+    QTRY_COMPARE_WITH_TIMEOUT(w.Result->toPlainText(), Report(a, QStringLiteral("リッチテキスト(rtf)ファイルです。")),
+                              5000);
+    QTest::qWait(1500);
+    QCOMPARE(w.Result->toPlainText(), Report(a, QStringLiteral("リッチテキスト(rtf)ファイルです。")));
+  }
+
+  void dropRefusesWhatIsNotALocalFile_data() {
+    QTest::addColumn<int>("kind");
+    QTest::newRow("web address") << 0;
+    QTest::newRow("text") << 1;
+    QTest::newRow("first of several is not local") << 2;
+    QTest::newRow("remote host") << 3;
+  }
+
+  void dropRefusesWhatIsNotALocalFile() {
+    QFETCH(int, kind);
+    Fyldra3& w = *window_;
+    w.show();
+    auto data = std::make_unique<QMimeData>();
+    const QUrl local = QUrl::fromLocalFile(kData + QStringLiteral("/simple.doc"));
+    switch (kind) {
+      case 0: data->setUrls({QUrl(QStringLiteral("https://example.com/simple.doc"))}); break;
+      case 1: data->setText(kData + QStringLiteral("/simple.doc")); break;
+      case 2: data->setUrls({QUrl(QStringLiteral("https://example.com/a.doc")), local}); break;
+      default: data->setUrls({QUrl(QStringLiteral("file://server/share/simple.doc"))}); break;
+    }
+    const DragResult r = DragAndDrop(w, *data);
+    QVERIFY(!r.enter);  // refused before the drop: the pointer shows it
+    QVERIFY(!r.move);
+    QVERIFY(!r.drop);
+    QTest::qWait(200);
+    QVERIFY(w.Result->toPlainText().isEmpty());
+    QCOMPARE(access_->calls, 0);
+  }
+
+  void dropDuringPause() {
+    Fyldra3& w = *window_;
+    QStringList* texts = RecordTexts(w);
+    const QString outer = kData + QStringLiteral("/simple.doc"), inner = kData + QStringLiteral("/Bug60942.doc");
+    const auto data = Urls({QUrl::fromLocalFile(inner)});
+    bool dropped = false;
+    QTimer::singleShot(300, &w, [&] { dropped = DragAndDrop(w, *data).drop; });
+    w.Form_Load(outer.toStdString());
+    QVERIFY(dropped);
+    // A complete nested run inside the pause; the outer run's report comes last.
+    QCOMPARE(*texts, QStringList({outer + QChar(u'\n') + kProgress, inner + QChar(u'\n') + kProgress,
+                                  Report(inner, QStringLiteral("Microsoft Word 6.0 ファイルです。")),
+                                  Report(outer, QStringLiteral("Microsoft Word 97/98 ファイルです。"))}));
+    QCOMPARE(w.Label->text(), Fyldra3::kHint);
+    QVERIFY(DefaultCursor(w));
+  }
+
+  void droppedNameKeepsItsBytes() {
+    // A file manager percent-encodes the name's bytes; "テスト.doc" in Shift_JIS.
+    QMimeData data;
+    data.setUrls({QUrl(QStringLiteral("file:///tmp/%83e%83X%83g%20a.doc"))});
+    QCOMPARE(Fyldra3::DroppedFile(&data).native(), std::string("/tmp/\x83\x65\x83\x58\x83\x67 a.doc"));
+    data.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/テスト.doc"))});
+    QCOMPARE(Fyldra3::DroppedFile(&data).native(), std::string("/tmp/テスト.doc"));
+    data.setUrls({QUrl(QStringLiteral("file://localhost/tmp/a.doc"))});
+    QCOMPARE(Fyldra3::DroppedFile(&data).native(), std::string("/tmp/a.doc"));
+    QVERIFY(Fyldra3::DroppedFile(nullptr).empty());
   }
 
  private:

@@ -3,6 +3,11 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -118,6 +123,12 @@ Fyldra3::Fyldra3(fyldra3::FileAccess& access, QWidget* parent)
     connect(combo, &QComboBox::activated, this, &Fyldra3::UseFilterPatterns);
   }
 
+  // Files dropped anywhere on the window come to the window: the result box
+  // takes no drops of its own.
+  setAcceptDrops(true);
+  Result->setAcceptDrops(false);
+  Result->viewport()->setAcceptDrops(false);
+
   // Client area 470 x 120 below the menu bar.
   resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
 }
@@ -194,6 +205,58 @@ void Fyldra3::mnuOpen_Click() {
   InspectFile(name);
   if (closed_) return;
   Label->setText(kHint);
+}
+
+void Fyldra3::OpenDropped(const std::filesystem::path& path) {
+  if (path.empty() || closed_) return;
+  Label->setText(kHint);
+  InspectFile(path);
+  if (closed_) return;
+  Label->setText(kHint);
+}
+
+std::filesystem::path Fyldra3::DroppedFile(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls()) return {};
+  const QList<QUrl> urls = data->urls();
+  if (urls.isEmpty()) return {};
+  const QUrl& url = urls.front();
+  const QString host = url.host();
+  if (!url.isLocalFile() || !(host.isEmpty() || host == QStringLiteral("localhost"))) return {};
+  // The path's bytes as the file manager percent-encoded them, so a name
+  // that is not UTF-8 (Shift_JIS) arrives unchanged.
+  const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+  if (bytes.isEmpty()) return {};
+  return std::filesystem::path(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+void Fyldra3::dragEnterEvent(QDragEnterEvent* event) {
+  if (DroppedFile(event->mimeData()).empty()) {
+    event->ignore();  // the pointer shows the refusal
+  } else {
+    event->acceptProposedAction();
+  }
+}
+
+void Fyldra3::dragMoveEvent(QDragMoveEvent* event) {
+  if (DroppedFile(event->mimeData()).empty()) {
+    event->ignore();
+  } else {
+    event->acceptProposedAction();
+  }
+}
+
+void Fyldra3::dropEvent(QDropEvent* event) {
+  std::filesystem::path path = DroppedFile(event->mimeData());
+  if (path.empty()) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+  // The run starts once the drop is over, so the file manager is not kept
+  // waiting for a second; during a pause it is a nested run, as File > Open.
+  QTimer::singleShot(0, this, [this, path = std::move(path)] {
+    if (isVisible()) OpenDropped(path);
+  });
 }
 
 void Fyldra3::closeEvent(QCloseEvent* event) {

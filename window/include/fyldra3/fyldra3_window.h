@@ -22,6 +22,10 @@ class QMenu;
 class QAction;
 class QPlainTextEdit;
 class QCloseEvent;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
+class QMimeData;
 
 class Fyldra3 : public QMainWindow {
   Q_OBJECT
@@ -52,6 +56,15 @@ class Fyldra3 : public QMainWindow {
   // bytes, or an empty path when no file was chosen.
   std::filesystem::path ChooseFile();
 
+  // A file dropped on the window: examined as File > Open with that file
+  // would (hint, InspectFile, hint back).
+  void OpenDropped(const std::filesystem::path& path);
+
+  // The file that dropping this data would examine: the first URL, when it
+  // names a local file, as the operating system's bytes; empty otherwise
+  // (the drop is refused).
+  static std::filesystem::path DroppedFile(const QMimeData* data);
+
   // True once the window has been closed during a run: the program is ending.
   bool Closed() const noexcept { return closed_; }
 
@@ -78,6 +91,9 @@ class Fyldra3 : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   bool Pause();  // false when the window was closed during it
