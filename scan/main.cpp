@@ -82,7 +82,7 @@ bool OpenLists(const Options& options, std::vector<int>& fds) {
   for (const Source& source : options.sources) {
     int fd = -1;
     if (source.kind == Source::Kind::FilesFrom) {
-      fd = source.text == "-" ? STDIN_FILENO : ::open(source.text.c_str(), O_RDONLY | O_CLOEXEC);
+      fd = source.text == "-" ? STDIN_FILENO : ::open(std::string(source.text).c_str(), O_RDONLY | O_CLOEXEC);
       struct stat st {};
       int error = fd < 0 ? errno : 0;
       if (error == 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) error = EISDIR;
@@ -135,12 +135,12 @@ int main(int argc, char** argv) {
   for (std::size_t i = 0; go && i < options->sources.size(); ++i) {
     const Source& source = options->sources[i];
     if (source.kind == Source::Kind::Path) {
-      go = EmitPath(source.text, options->recursive, pipeline);
+      go = EmitPath(std::string(source.text), options->recursive, pipeline);
       continue;
     }
     const int error = ReadList(lists[i], options->nulList,
                                [&](std::string&& path) { return go = EmitPath(std::move(path), options->recursive, pipeline); });
-    if (error != 0) listErrors.push_back({source.text, error});
+    if (error != 0) listErrors.push_back({std::string(source.text), error});
     if (lists[i] != STDIN_FILENO) ::close(lists[i]);
   }
   const Pipeline::Result result = pipeline.Finish();

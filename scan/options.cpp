@@ -69,7 +69,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     return true;
   };
   const auto filesFrom = [&](std::string_view file) {
-    options.sources.push_back({Source::Kind::FilesFrom, std::string(file)});
+    options.sources.push_back({Source::Kind::FilesFrom, file});
   };
   const auto jobs = [&](std::string_view text) {
     jobsGiven = true;
@@ -79,7 +79,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (onlyPaths || arg.size() < 2 || arg[0] != '-') {
-      options.sources.push_back({Source::Kind::Path, std::string(arg)});
+      options.sources.push_back({Source::Kind::Path, arg});
     } else if (arg == "--") {
       onlyPaths = true;
     } else if (arg.substr(0, 2) == "--") {

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fyldra3::scan {
@@ -13,7 +14,9 @@ enum class Format { Plain, Json };
 struct Source {
   enum class Kind { Path, FilesFrom };
   Kind kind = Kind::Path;
-  std::string text;  // the path, or the list file ("-" for standard input): the operating system's bytes
+  // The path, or the list file ("-" for standard input): the operating
+  // system's bytes, in argv (not copied: a long argument list is not held twice).
+  std::string_view text;
 };
 
 struct Options {
