@@ -105,7 +105,6 @@ Fyldra3::Fyldra3(fyldra3::FileAccess& access, QWidget* parent)
   Result->setAccessibleName(QStringLiteral("調査結果"));
   // The hint line keeps its own text as its accessible name (QLabel's default).
   Label->setFocusPolicy(Qt::NoFocus);
-  setTabOrder(Result, Result);
   Result->setFocus();
 
   // Menu: "ファイル" > "開く", no shortcut keys and no mnemonics.
