@@ -579,7 +579,7 @@ class WindowTest : public QObject {
     QCOMPARE(w.Result->toPlainText(), Report(path, QStringLiteral("テキストファイルと思われます。")));
   }
 
-  // Drag and drop (issue 6).
+  // Drag and drop.
 
   void dropTargetIsTheWindow() {
     Fyldra3& w = *window_;

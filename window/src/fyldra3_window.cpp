@@ -34,7 +34,7 @@ const QStringList Fyldra3::kFilterDescriptions = {
 
 namespace {
 
-// The design's sizes are twips; at 15 twips per pixel (Qt scales for high DPI).
+// The layout is drawn in twips; at 15 twips per pixel (Qt scales for high DPI).
 constexpr int kClientWidth = 470, kClientHeight = 120;  // 7050 x 1800
 constexpr QRect kLabelRect{0, 0, 465, 17};               // 0, 0, 6975 x 255
 constexpr QRect kResultRect{0, 24, 465, 89};             // 0, 360, 6975 x 1335

@@ -1,6 +1,6 @@
-// The window Fyldra3 (Parts 2.1 and 2.2 of the design).
+// The window Fyldra3: the program's one window.
 //
-// Its parts carry the design's names, as members and as object names:
+// Its parts are named by role, as members and as object names:
 // Label (the hint line), Result (the result box), Menu (the File menu),
 // mnuOpen (its one item) and CommonDialog1 (the Open dialog). Its event
 // handlers and procedures are Form_Load, InspectFile, ChooseFile and
@@ -31,10 +31,10 @@ class Fyldra3 : public QMainWindow {
   Q_OBJECT
 
  public:
-  // The texts of Part 2.1.
+  // The hint line's texts.
   static const QString kHint;       // "ファイルメニューの［開く］でファイルを選んで下さい。"
   static const QString kBlankHint;  // " "
-  // The three entries of the Open dialog's filter list (Part 2.2), as shown.
+  // The three entries of the Open dialog's filter list, as shown.
   static const QStringList kFilterDescriptions;
 
   // Classification goes through access (the system's calls by default; tests
@@ -47,9 +47,9 @@ class Fyldra3 : public QMainWindow {
   // spaces: the operating system's bytes, unchanged.
   void Form_Load(const std::string& argumentText);
 
-  // The inspection run, steps 1-8 of Part 2.1. The path is used as the
-  // operating system's bytes. Returns early, without classifying, when the
-  // window is closed during the pause.
+  // The inspection run: busy pointer and progress text, a one-second pause,
+  // then the report. The path is used as the operating system's bytes.
+  // Returns early, without classifying, when the window is closed during the pause.
   void InspectFile(const std::filesystem::path& path);
 
   // Shows the Open dialog; the chosen file's path as the operating system's
