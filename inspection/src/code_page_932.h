@@ -18,35 +18,31 @@ constexpr bool IsTrail(unsigned b) noexcept { return (b >= 0x40 && b <= 0x7E) ||
 // bytes, so each always stands as a character of its own.
 constexpr bool IsDisallowed(unsigned b) noexcept { return b < 0x20 && b != 9 && b != 10 && b != 13; }
 
-struct Pairing {
-  std::uint64_t starts;
-  bool carry;
-};
-
-// Which bytes of a block start a character when byte 0 does, given which are
-// lead bytes and which could be trail bytes. Every lead byte could also be a
-// trail byte, so a run of lead bytes pairs up from its first byte, which
-// starts a character (the byte before it is not a lead byte and so ends one).
-// The pairs are found for all runs at once: adding a run's first bit to the
-// run clears it, which sorts runs by the parity of their first position.
-constexpr Pairing Pair(std::uint64_t lead, std::uint64_t trail) noexcept {
+// Which bytes of a block start a character, given which are lead bytes and
+// which could be trail bytes. `carry`: the byte before the block is a lead
+// byte that starts a character, so byte 0 ends it if it can be a trail byte.
+//
+// Every lead byte could also be a trail byte, so a run of lead bytes pairs
+// up from its first byte, which starts a character (the byte before it is
+// not a lead byte and so ends one), except that a run at byte 0 pairs from
+// byte 1 when byte 0 ends the carried character. All runs are paired at
+// once: adding a run's first bit to the run clears it, which sorts runs by
+// the parity of their first position.
+//
+// The carry out is worked out apart, from the length of the last run alone,
+// so that a block never waits for the one before it for more than a select.
+inline std::uint64_t CharacterStarts(std::uint64_t lead, std::uint64_t trail, bool& carry) noexcept {
   constexpr std::uint64_t kEven = 0x5555555555555555u;
+  const auto in = static_cast<std::uint64_t>(carry);
   const std::uint64_t runFirst = lead & ~(lead << 1);
-  const std::uint64_t evenRuns = lead & ~(lead + (runFirst & kEven));
+  const std::uint64_t evenRuns = lead & ~(lead + (runFirst & (kEven ^ in)));
   const std::uint64_t startingLeads = lead & ~(evenRuns ^ kEven);
-  return {~((startingLeads << 1) & trail), (startingLeads >> 63) != 0};
-}
-
-// The same for a block whose byte 0 may end the previous block's character:
-// `carry` says the byte before the block is a lead byte that starts one.
-// Both cases are worked out before the carry is looked at, so blocks do not
-// wait on each other for more than a select.
-constexpr std::uint64_t CharacterStarts(std::uint64_t lead, std::uint64_t trail, bool& carry) noexcept {
-  const Pairing free = Pair(lead, trail);
-  const Pairing taken = Pair(lead & ~std::uint64_t{1}, trail);
-  const bool completes = carry && (trail & 1) != 0;
-  carry = completes ? taken.carry : free.carry;
-  return completes ? taken.starts & ~std::uint64_t{1} : free.starts;
+  const std::uint64_t secondHalves = ((startingLeads << 1) & trail) | (trail & in);
+  // The last run's last byte starts a character when the run is odd, or,
+  // for a run filling the block, when the carry shifted its pairs.
+  const int last = std::countl_one(lead);
+  carry = last == 64 ? carry : (last & 1) != 0;
+  return ~secondHalves;
 }
 
 // Completes a block's masks from its lead, trail, "M" and "W" bits.
