@@ -1,5 +1,6 @@
 // fyldra3 [FILE...]: the window, examining the file whose path is the argument text.
 #include <QApplication>
+#include <QIcon>
 
 #include <string>
 
@@ -16,6 +17,9 @@ int main(int argc, char** argv) {
   int qtArgc = 1;
   fyldra3::UseJapaneseDates();
   QApplication app(qtArgc, qtArgv);
+  // Matches the window to its desktop entry and gives it the entry's icon, once installed.
+  QGuiApplication::setDesktopFileName(QStringLiteral("io.github.fyldra3.Fyldra3"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.fyldra3.Fyldra3")));
   fyldra3::InstallJapaneseTexts(app);
   Fyldra3 window;
   return fyldra3::Run(app, window, argumentText);
