@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 ./setup.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DFYLDRA3_TESTS=OFF -DFYLDRA3_BENCH=OFF >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFYLDRA3_WINDOW=ON -DFYLDRA3_TESTS=OFF -DFYLDRA3_BENCH=OFF >/dev/null
 cmake --build build -j "$(nproc)"
 if [[ -x build/app/fyldra3 ]]; then
   exec build/app/fyldra3 "$@"

@@ -6,9 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")"
 ./setup.sh --test
 
-dir=build options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+dir=build options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DFYLDRA3_WINDOW=ON)
 if [[ "${1:-}" == "--sanitize" ]]; then
-  dir=build-sanitize options=(-DCMAKE_BUILD_TYPE=Debug -DFYLDRA3_SANITIZE=ON -DFYLDRA3_BENCH=OFF)
+  dir=build-sanitize options=(-DCMAKE_BUILD_TYPE=Debug -DFYLDRA3_SANITIZE=ON -DFYLDRA3_WINDOW=ON -DFYLDRA3_BENCH=OFF)
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi
 cmake -S . -B "$dir" -DFYLDRA3_TESTS=ON -DFYLDRA3_WERROR=ON "${options[@]}" >/dev/null
