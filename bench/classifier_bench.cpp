@@ -1,55 +1,42 @@
-// Classifier throughput on in-memory data, for each framing.
+// Classifier throughput on 64 MiB in memory, for each framing this processor runs.
 #include <benchmark/benchmark.h>
 
-#include <random>
 #include <string>
 
 #include "fyldra3/classifier.h"
+#include "inputs.h"
 
 namespace {
 
-std::string RandomBytes(std::size_t n) {
-  std::mt19937_64 rng(1);
-  std::string s(n, '\0');
-  for (char& c : s) c = static_cast<char>(rng());
-  s[0] = '\1';
-  return s;
-}
-
-std::string DocumentLike(std::size_t n) {
-  std::string s(1, '\1');
-  std::mt19937_64 rng(2);
-  while (s.size() < n) {
-    const std::size_t k = 64 + rng() % 4000;
-    switch (rng() % 3) {
-      case 0: s.append(k, '\0'); break;
-      case 1:
-        for (std::size_t i = 0; i < k; ++i) s += "Microsoft Word text "[i % 20];
-        break;
-      default:
-        for (std::size_t i = 0; i < k / 2; ++i) s += (i % 2 ? "\x82\xA0" : "\x88\x9F");
-    }
-  }
-  s.resize(n);
-  return s;
-}
-
-template <class Make>
-void Run(benchmark::State& state, Make make, fyldra3::Framing framing) {
-  const std::string data = make(std::size_t{64} << 20);
+void Run(benchmark::State& state, const std::string& data, fyldra3::Framing framing) {
   for (auto _ : state) benchmark::DoNotOptimize(fyldra3::Classify(data, framing));
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(data.size()));
 }
 
-void RandomFast(benchmark::State& s) { Run(s, RandomBytes, fyldra3::Framing::Fast); }
-void RandomScalar(benchmark::State& s) { Run(s, RandomBytes, fyldra3::Framing::Scalar); }
-void DocumentFast(benchmark::State& s) { Run(s, DocumentLike, fyldra3::Framing::Fast); }
-void DocumentScalar(benchmark::State& s) { Run(s, DocumentLike, fyldra3::Framing::Scalar); }
-
 }  // namespace
 
-BENCHMARK(RandomFast)->Unit(benchmark::kMillisecond);
-BENCHMARK(RandomScalar)->Unit(benchmark::kMillisecond);
-BENCHMARK(DocumentFast)->Unit(benchmark::kMillisecond);
-BENCHMARK(DocumentScalar)->Unit(benchmark::kMillisecond);
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  using fyldra3::bench::Inputs;
+  const std::string random = Inputs(Inputs::Kind::Random).Make(std::size_t{64} << 20);
+  const std::string document = Inputs(Inputs::Kind::Document).Make(std::size_t{64} << 20);
+  const struct {
+    const char* name;
+    fyldra3::Framing framing;
+  } framings[] = {{"Fast", fyldra3::Framing::Fast},   {"Avx512", fyldra3::Framing::Avx512},
+                  {"Avx2", fyldra3::Framing::Avx2},   {"Sse2", fyldra3::Framing::Sse2},
+                  {"Scalar", fyldra3::Framing::Scalar}};
+  for (const auto& f : framings) {
+    if (!fyldra3::FramingSupported(f.framing)) continue;
+    const fyldra3::Framing framing = f.framing;
+    benchmark::RegisterBenchmark((std::string("Random/") + f.name).c_str(),
+                                 [&random, framing](benchmark::State& s) { Run(s, random, framing); })
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark((std::string("Document/") + f.name).c_str(),
+                                 [&document, framing](benchmark::State& s) { Run(s, document, framing); })
+        ->Unit(benchmark::kMillisecond);
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -85,7 +85,7 @@ class Walker {
   };
 
   bool Fail(std::string path, int error) {
-    return sink_.Emit(Item{std::move(path), nullptr, {}, FailureOfError(error)});
+    return sink_.Emit(Item{std::move(path), nullptr, {}, FailureOfErrno(error)});
   }
 
   bool Enter(int fd, std::string path) {
@@ -134,17 +134,6 @@ class Walker {
 
 }  // namespace
 
-Failure FailureOfError(int error) noexcept {
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR: return Failure::NotFound;
-    case EACCES:
-    case EPERM: return Failure::PermissionDenied;
-    case EISDIR: return Failure::IsDirectory;
-    default: return Failure::ReadError;
-  }
-}
-
 bool EmitPath(std::string path, bool recursive, Sink& sink) {
   if (path.find('\0') != std::string::npos) {  // from a list: no file has such a name
     return sink.Emit(Item{std::move(path), nullptr, {}, Failure::NotFound});
@@ -153,7 +142,7 @@ bool EmitPath(std::string path, bool recursive, Sink& sink) {
   // A path the user names is walked even when it is a link to a folder.
   if (recursive && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return sink.Emit(Item{std::move(path), nullptr, {}, FailureOfError(errno)});
+    if (fd < 0) return sink.Emit(Item{std::move(path), nullptr, {}, FailureOfErrno(errno)});
     return Walker(sink).Walk(fd, std::move(path));
   }
   return sink.Emit(Item{std::move(path), nullptr, {}, std::nullopt});

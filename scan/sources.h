@@ -9,9 +9,6 @@
 
 namespace fyldra3::scan {
 
-// The failure for an errno from opening a file or folder.
-Failure FailureOfError(int error) noexcept;
-
 // Sends the item for `path` to the sink. With `recursive`, a folder (or a
 // link to one) is walked instead: every regular file under it, each folder's
 // names in byte order, depth first; links to files followed, links to

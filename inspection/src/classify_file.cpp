@@ -18,19 +18,6 @@ constexpr std::size_t kReadSize = std::size_t{256} * 1024;
 // From this size on a second thread reads ahead while this one classifies.
 constexpr off_t kReadAheadFrom = off_t{8} << 20;
 
-Failure FailureOf(int error) noexcept {
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR: return Failure::NotFound;
-    case EACCES:
-    case EPERM: return Failure::PermissionDenied;
-    case EISDIR: return Failure::IsDirectory;
-    case ENXIO:  // a socket, or a device that is not there
-    case ENODEV: return Failure::NotRegular;
-    default: return Failure::ReadError;
-  }
-}
-
 // Refuses what is not a regular file before anything opens or reads it.
 bool TypeRefused(const struct stat& st, Failure& failure) noexcept {
   if (S_ISREG(st.st_mode)) return false;
@@ -164,6 +151,19 @@ ssize_t FileAccess::Read(int fd, void* buffer, std::size_t size) noexcept {
 
 void FileAccess::Close(int fd) noexcept { ::close(fd); }
 
+Failure FailureOfErrno(int error) noexcept {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR: return Failure::NotFound;
+    case EACCES:
+    case EPERM: return Failure::PermissionDenied;
+    case EISDIR: return Failure::IsDirectory;
+    case ENXIO:  // a socket, or a device that is not there
+    case ENODEV: return Failure::NotRegular;
+    default: return Failure::ReadError;
+  }
+}
+
 FileAccess& FileAccess::System() noexcept {
   static FileAccess system;
   return system;
@@ -173,12 +173,12 @@ Outcome ClassifyFile(const std::filesystem::path& path, FileAccess& access) noex
   const char* name = path.c_str();
   struct stat st {};
   Failure failure{};
-  if (const int r = access.Stat(name, &st); r < 0) return FailureOf(-r);
+  if (const int r = access.Stat(name, &st); r < 0) return FailureOfErrno(-r);
   // Checked before opening too, since merely opening some devices has effects.
   if (TypeRefused(st, failure)) return failure;
 
   const int fd = access.Open(name);
-  if (fd < 0) return FailureOf(-fd);
+  if (fd < 0) return FailureOfErrno(-fd);
   const Descriptor file(access, fd);
   if (access.FStat(file.get(), &st) < 0) return Failure::ReadError;
   if (TypeRefused(st, failure)) return failure;  // replaced since Stat

@@ -24,6 +24,9 @@ inline constexpr std::array<Failure, 5> kAllFailures = {Failure::NotFound, Failu
                                                         Failure::IsDirectory, Failure::NotRegular,
                                                         Failure::ReadError};
 
+// The failure an errno value from opening or reading a path stands for.
+Failure FailureOfErrno(int error) noexcept;
+
 // A verdict, or the reason there is none. The two never mix: asking a
 // failure for its verdict (or the reverse) is a programming error.
 class Outcome {
