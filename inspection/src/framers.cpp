@@ -29,7 +29,8 @@ void Scalar(const unsigned char* p, std::size_t blocks, detail::FrameState& stat
 detail::FrameFn Find(Framing framing) noexcept {
 #if defined(__x86_64__)
   __builtin_cpu_init();
-  const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+  // Every processor with AVX2 and BMI1 also has POPCNT and LZCNT, which those framers use too.
+  const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt");
   const bool avx512 = avx2 && __builtin_cpu_supports("avx512bw");
   switch (framing) {
     case Framing::Fast: return avx512 ? &Avx512 : avx2 ? &Avx2 : &Sse2;

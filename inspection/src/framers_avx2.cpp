@@ -29,13 +29,15 @@ __m256i Trail(__m256i v) noexcept {
 
 void Avx2(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* out) noexcept {
   const __m256i capitalM = _mm256_set1_epi8('M'), capitalW = _mm256_set1_epi8('W');
+  detail::FrameState local = state;  // kept in registers: `out` may not alias it
   for (std::size_t k = 0; k < blocks; ++k, p += 64) {
     const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
     out[k] = cp932::Finish(Bits(Lead(a), Lead(b)), Bits(Trail(a), Trail(b)),
                            Bits(_mm256_cmpeq_epi8(a, capitalM), _mm256_cmpeq_epi8(b, capitalM)),
-                           Bits(_mm256_cmpeq_epi8(a, capitalW), _mm256_cmpeq_epi8(b, capitalW)), state);
+                           Bits(_mm256_cmpeq_epi8(a, capitalW), _mm256_cmpeq_epi8(b, capitalW)), local);
   }
+  state = local;
 }
 
 }  // namespace fyldra3::framers

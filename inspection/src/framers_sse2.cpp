@@ -30,6 +30,7 @@ __m128i Trail(__m128i v) noexcept {
 
 void Sse2(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* out) noexcept {
   const __m128i capitalM = _mm_set1_epi8('M'), capitalW = _mm_set1_epi8('W');
+  detail::FrameState local = state;  // kept in registers: `out` may not alias it
   for (std::size_t k = 0; k < blocks; ++k, p += 64) {
     const auto* q = reinterpret_cast<const __m128i*>(p);
     const __m128i a = _mm_loadu_si128(q), b = _mm_loadu_si128(q + 1);
@@ -39,8 +40,9 @@ void Sse2(const unsigned char* p, std::size_t blocks, detail::FrameState& state,
                                 _mm_cmpeq_epi8(c, capitalM), _mm_cmpeq_epi8(d, capitalM)),
                            Bits(_mm_cmpeq_epi8(a, capitalW), _mm_cmpeq_epi8(b, capitalW),
                                 _mm_cmpeq_epi8(c, capitalW), _mm_cmpeq_epi8(d, capitalW)),
-                           state);
+                           local);
   }
+  state = local;
 }
 
 }  // namespace fyldra3::framers
