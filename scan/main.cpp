@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,7 +58,9 @@ void Message(std::string_view what, std::string_view name = {}, int error = 0) {
       case ENOSPC: text.append("空き容量がありません"); break;
       case EBADF: text.append("閉じられています"); break;
       case EIO: text.append("入出力エラー"); break;
-      default: text.append(std::strerror(error)); break;
+      case EMFILE:
+      case ENFILE: text.append("開いているファイルが多すぎます"); break;
+      default: text.append("エラー番号 ").append(std::to_string(error)); break;
     }
     text.append(")");
   }
