@@ -26,18 +26,37 @@ void Scalar(const unsigned char* p, std::size_t blocks, detail::FrameState& stat
   }
 }
 
+#if defined(__x86_64__)
+namespace {
+
+struct Support {
+  bool avx2, avx512;
+};
+
+// Asked once, whatever the number of threads classifying.
+const Support& Detected() noexcept {
+  static const Support support = [] {
+    __builtin_cpu_init();
+    // Every processor with AVX2 and BMI1 also has POPCNT and LZCNT, which those framers use too.
+    const bool avx2 =
+        __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt");
+    return Support{avx2, avx2 && __builtin_cpu_supports("avx512bw")};
+  }();
+  return support;
+}
+
+}  // namespace
+#endif
+
 detail::FrameFn Find(Framing framing) noexcept {
 #if defined(__x86_64__)
-  __builtin_cpu_init();
-  // Every processor with AVX2 and BMI1 also has POPCNT and LZCNT, which those framers use too.
-  const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt");
-  const bool avx512 = avx2 && __builtin_cpu_supports("avx512bw");
+  const Support& cpu = Detected();
   switch (framing) {
-    case Framing::Fast: return avx512 ? &Avx512 : avx2 ? &Avx2 : &Sse2;
+    case Framing::Fast: return cpu.avx512 ? &Avx512 : cpu.avx2 ? &Avx2 : &Sse2;
     case Framing::Scalar: return &Scalar;
     case Framing::Sse2: return &Sse2;
-    case Framing::Avx2: return avx2 ? &Avx2 : nullptr;
-    case Framing::Avx512: return avx512 ? &Avx512 : nullptr;
+    case Framing::Avx2: return cpu.avx2 ? &Avx2 : nullptr;
+    case Framing::Avx512: return cpu.avx512 ? &Avx512 : nullptr;
   }
   return nullptr;
 #else
