@@ -1,14 +1,15 @@
 // Byte classes of code page 932 and the framing of 64-byte blocks.
 #pragma once
 
-#include <bit>
 #include <cstdint>
 
 #include "fyldra3/detail/framing.h"
 
 namespace fyldra3::cp932 {
 // Internal linkage: each framer is compiled for its own instruction set, and
-// must not share a copy of these with code built for another.
+// must not share a copy of these with code built for another. For the same
+// reason they use compiler builtins rather than std::popcount and the like,
+// whose out-of-line copies the linker would pick from any one file.
 namespace {
 
 constexpr bool IsLead(unsigned b) noexcept { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
@@ -40,7 +41,7 @@ inline std::uint64_t CharacterStarts(std::uint64_t lead, std::uint64_t trail, bo
   const std::uint64_t secondHalves = ((startingLeads << 1) & trail) | (trail & in);
   // The last run's last byte starts a character when the run is odd, or,
   // for a run filling the block, when the carry shifted its pairs.
-  const int last = std::countl_one(lead);
+  const int last = lead == ~std::uint64_t{0} ? 64 : __builtin_clzll(~lead);
   carry = last == 64 ? carry : (last & 1) != 0;
   return ~secondHalves;
 }
@@ -50,7 +51,7 @@ inline detail::BlockMasks Finish(std::uint64_t lead, std::uint64_t trail, std::u
                                  detail::FrameState& state) noexcept {
   const std::uint64_t starts = CharacterStarts(lead, trail, state.lead);
   const detail::BlockMasks masks{starts, m & starts, w, state.chars};
-  state.chars += static_cast<std::uint64_t>(std::popcount(starts));
+  state.chars += static_cast<std::uint64_t>(__builtin_popcountll(starts));
   return masks;
 }
 

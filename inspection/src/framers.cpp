@@ -1,5 +1,7 @@
 #include "framers.h"
 
+#include <bit>
+
 #include "code_page_932.h"
 
 namespace fyldra3 {
