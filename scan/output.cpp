@@ -94,33 +94,28 @@ std::uint64_t Tally::Failed() const noexcept {
 
 void AppendSummary(std::string& out, Format format, const Tally& tally) {
   if (format == Format::Json) {
+    const auto field = [&out](std::string_view name, std::uint64_t count) {
+      out.append("\"").append(name).append("\": ");
+      AppendNumber(out, count);
+      out.append(", ");
+    };
     out.append("{\"summary\": {");
-    for (const Verdict v : kSummaryVerdicts) {
-      out.append("\"").append(VerdictName(v)).append("\": ");
-      AppendNumber(out, tally.Count(v));
-      out.append(", ");
-    }
-    for (const Failure f : kAllFailures) {
-      out.append("\"").append(FailureName(f)).append("\": ");
-      AppendNumber(out, tally.Count(f));
-      out.append(", ");
-    }
+    for (const Verdict v : kSummaryVerdicts) field(VerdictName(v), tally.Count(v));
+    for (const Failure f : kAllFailures) field(FailureName(f), tally.Count(f));
     out.append("\"total\": ");
     AppendNumber(out, tally.Examined() + tally.Failed());
     out.append("}}\n");
     return;
   }
+  const auto line = [&out](std::string_view label, std::uint64_t count) {
+    out.append("  ").append(label).append(": ");
+    AppendNumber(out, count);
+    out.append(" 件\n");
+  };
   out.append("\n集計:\n");
-  for (const Verdict v : kSummaryVerdicts) {
-    out.append("  ").append(VerdictLabel(v)).append(": ");
-    AppendNumber(out, tally.Count(v));
-    out.append(" 件\n");
-  }
+  for (const Verdict v : kSummaryVerdicts) line(VerdictLabel(v), tally.Count(v));
   for (const Failure f : kAllFailures) {
-    if (tally.Count(f) == 0) continue;  // only the kinds that occurred
-    out.append("  ").append(FailureLabel(f)).append(": ");
-    AppendNumber(out, tally.Count(f));
-    out.append(" 件\n");
+    if (tally.Count(f) != 0) line(FailureLabel(f), tally.Count(f));  // only the kinds that occurred
   }
   out.append("  合計: ");
   AppendNumber(out, tally.Examined() + tally.Failed());
