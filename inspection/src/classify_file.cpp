@@ -3,11 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <memory>
 #include <new>
-#include <thread>
 
 #include "fyldra3/classifier.h"
 
@@ -15,7 +13,7 @@ namespace fyldra3 {
 namespace {
 
 constexpr std::size_t kReadSize = std::size_t{256} * 1024;
-// From this size on a second thread reads ahead while this one classifies.
+// From this size on the kernel is asked to read further ahead.
 constexpr off_t kReadAheadFrom = off_t{8} << 20;
 
 // Refuses what is not a regular file before anything opens or reads it.
@@ -53,85 +51,35 @@ ssize_t ReadSome(FileAccess& access, int fd, unsigned char* buffer) noexcept {
   return n;
 }
 
-enum class Fed { ToTheEnd, Settled, Failed };
+enum class Fed { ToTheEnd, Settled, Failed, More };
 
-// Reads and classifies in turn on this thread.
-Fed FeedInTurn(FileAccess& access, int fd, Classifier& classifier, off_t& total) noexcept {
+// What the read loop knows of the file while it reads.
+struct Progress {
+  off_t size;      // as opened
+  off_t total = 0;  // bytes read so far
+};
+
+// Feeds one block read; a read that brings the file to its size as opened
+// ends it without another read to find the end (a file that grows is read on).
+Fed FeedBlock(Classifier& classifier, const unsigned char* block, ssize_t n, Progress& progress) noexcept {
+  if (n < 0) return Fed::Failed;
+  if (n == 0) return Fed::ToTheEnd;
+  progress.total += n;
+  if (!classifier.Feed(block, block + n)) return Fed::Settled;
+  return progress.total == progress.size ? Fed::ToTheEnd : Fed::More;
+}
+
+// Reads a block, feeds it, and so on, on this thread. No second thread reads
+// ahead: handing cached blocks to another processor costs more than reading
+// them (the copy and the classifier then each miss the other's cache), and
+// the kernel reads ahead of a sequential reader from storage by itself.
+Fed FeedInTurn(FileAccess& access, int fd, Classifier& classifier, Progress& progress) noexcept {
   unsigned char* buffer = ReadBuffer();
   if (buffer == nullptr) return Fed::Failed;
   for (;;) {
-    const ssize_t n = ReadSome(access, fd, buffer);
-    if (n < 0) return Fed::Failed;
-    if (n == 0) return Fed::ToTheEnd;
-    total += n;
-    if (!classifier.Feed(buffer, buffer + n)) return Fed::Settled;
+    const Fed fed = FeedBlock(classifier, buffer, ReadSome(access, fd, buffer), progress);
+    if (fed != Fed::More) return fed;
   }
-}
-
-// A ring of read blocks between a reading thread and the classifying one.
-// Block i is full once `produced` > i and free again once `consumed` > i.
-struct Ring {
-  static constexpr std::size_t kSlots = 4;
-  std::unique_ptr<unsigned char[]> bytes{new (std::nothrow) unsigned char[kSlots * kReadSize]};
-  ssize_t length[kSlots] = {};  // bytes read, 0 at the end, minus errno on failure
-  std::atomic<std::uint64_t> produced{0};
-  std::atomic<std::uint64_t> consumed{0};
-  std::atomic<bool> stop{false};
-
-  unsigned char* Slot(std::uint64_t i) noexcept { return bytes.get() + (i % kSlots) * kReadSize; }
-};
-
-void ReadInto(Ring& ring, FileAccess& access, int fd) noexcept {
-  for (std::uint64_t i = 0;; ++i) {
-    for (std::uint64_t c = ring.consumed.load(std::memory_order_acquire); i - c >= Ring::kSlots;
-         c = ring.consumed.load(std::memory_order_acquire)) {
-      if (ring.stop.load(std::memory_order_acquire)) return;
-      ring.consumed.wait(c, std::memory_order_acquire);
-    }
-    if (ring.stop.load(std::memory_order_acquire)) return;
-    const ssize_t n = ReadSome(access, fd, ring.Slot(i));
-    ring.length[i % Ring::kSlots] = n;
-    ring.produced.store(i + 1, std::memory_order_release);
-    ring.produced.notify_one();
-    if (n <= 0) return;
-  }
-}
-
-// Reading and classifying overlap: worth a thread only for large files.
-Fed FeedReadingAhead(FileAccess& access, int fd, Classifier& classifier, off_t& total) noexcept {
-  Ring ring;
-  if (ring.bytes == nullptr) return FeedInTurn(access, fd, classifier, total);
-  std::thread reader;
-  try {
-    reader = std::thread(ReadInto, std::ref(ring), std::ref(access), fd);
-  } catch (...) {
-    return FeedInTurn(access, fd, classifier, total);
-  }
-  Fed fed;
-  for (std::uint64_t i = 0;; ++i) {
-    for (std::uint64_t p = ring.produced.load(std::memory_order_acquire); p == i;
-         p = ring.produced.load(std::memory_order_acquire)) {
-      ring.produced.wait(p, std::memory_order_acquire);
-    }
-    const ssize_t n = ring.length[i % Ring::kSlots];
-    if (n <= 0) {
-      fed = n == 0 ? Fed::ToTheEnd : Fed::Failed;
-      break;
-    }
-    total += n;
-    const bool more = classifier.Feed(ring.Slot(i), ring.Slot(i) + n);
-    ring.consumed.store(i + 1, std::memory_order_release);
-    ring.consumed.notify_one();
-    if (!more) {
-      fed = Fed::Settled;
-      break;
-    }
-  }
-  ring.stop.store(true, std::memory_order_release);
-  ring.consumed.fetch_add(1, std::memory_order_release);  // wakes a reader waiting for room
-  ring.consumed.notify_one();
-  reader.join();
-  return fed;
 }
 
 }  // namespace
@@ -184,13 +132,14 @@ Outcome ClassifyFile(const std::filesystem::path& path, FileAccess& access) noex
   if (TypeRefused(st, failure)) return failure;  // replaced since Stat
 
   Classifier classifier;
-  off_t total = 0;
-  const Fed fed = st.st_size >= kReadAheadFrom ? FeedReadingAhead(access, file.get(), classifier, total)
-                                               : FeedInTurn(access, file.get(), classifier, total);
+  Progress progress{st.st_size};
+  // A larger read-ahead window for large files, which are read front to back.
+  if (st.st_size >= kReadAheadFrom) ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  const Fed fed = FeedInTurn(access, file.get(), classifier, progress);
   if (fed == Fed::Failed) return Failure::ReadError;
   if (fed == Fed::Settled) return classifier.Finish();
   // Fewer bytes than the file had when opened: it shrank while being read.
-  if (total < st.st_size) return Failure::ReadError;
+  if (progress.total < progress.size) return Failure::ReadError;
   return classifier.Finish();
 }
 

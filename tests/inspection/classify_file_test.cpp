@@ -204,7 +204,7 @@ TEST_F(ClassifyFileTest, InjectedFailures) {
   }
 }
 
-TEST_F(ClassifyFileTest, LargeFilesAreReadAheadOnAnotherThread) {
+TEST_F(ClassifyFileTest, LargeFilesAreReadInBlocks) {
   std::string bytes(std::size_t{20} << 20, 'x');
   bytes[0] = '\0';
   bytes.replace(bytes.size() / 2, 18, "Microsoft Word 6.0");
@@ -232,11 +232,30 @@ TEST_F(ClassifyFileTest, LargeFilesAreReadAheadOnAnotherThread) {
     EXPECT_TRUE(f.closed);
   }
 
-  // Settled by the sample: the reader stops though the ring is full.
+  // Settled by the sample: no more is read.
   Faulty f;
   f.most = std::size_t{1} << 20;
   EXPECT_EQ(ClassifyFile(Write("big.rtf", "{\\rtf1" + bytes), f), Outcome(Verdict::RichText));
   EXPECT_LE(f.reads, 6);
+}
+
+TEST_F(ClassifyFileTest, ReadsToTheSizeAsOpenedWithoutLookingForTheEnd) {
+  const fs::path doc = Write("doc", std::string(10000, '\0') + "Microsoft Word 6.0");  // 10018 bytes
+  const struct {
+    off_t extra;  // added to the size fstat reports
+    int reads;
+    Outcome expected;
+  } cases[] = {
+      {0, 3, Verdict::Word6},      // 4096 + 4096 + 1826: the size is reached
+      {-18, 4, Verdict::Word6},    // grew since fstat: read on to the end
+      {1, 4, Failure::ReadError},  // shrank: the end comes first
+  };
+  for (const auto& c : cases) {
+    Faulty f;
+    f.extraSize = c.extra;
+    EXPECT_EQ(ClassifyFile(doc, f), c.expected) << c.extra;
+    EXPECT_EQ(f.reads, c.reads) << c.extra;
+  }
 }
 
 TEST_F(ClassifyFileTest, StopsReadingOnceTheSampleDecides) {
