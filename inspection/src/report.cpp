@@ -1,5 +1,7 @@
 #include "fyldra3/report.h"
 
+#include "fyldra3/name_text.h"
+
 namespace fyldra3 {
 std::string ValidUtf8(std::string_view bytes) {
   const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
@@ -42,7 +44,7 @@ std::string ValidUtf8(std::string_view bytes) {
 }
 
 std::string ReportText(const std::filesystem::path& path, const Outcome& outcome) {
-  std::string text = ValidUtf8(path.native());
+  std::string text = NameText(path.native());
   text.append(" は\r\n");
   text.append(MessageText(outcome));
   return text;

@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "fyldra3/program.h"
+#include "fyldra3/name_text.h"
 #include "fyldra3/report.h"
 
 const QString Fyldra3::kHint = QStringLiteral("ファイルメニューの［開く］でファイルを選んで下さい。");
@@ -49,7 +50,7 @@ const QStringList kEntryPatterns[] = {
 };
 
 QString PathText(const std::filesystem::path& path) {
-  return QString::fromStdString(fyldra3::ValidUtf8(path.native()));
+  return QString::fromStdString(fyldra3::NameText(path.native()));
 }
 
 QFont ResultFont() {

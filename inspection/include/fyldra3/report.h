@@ -41,7 +41,7 @@ constexpr std::string_view MessageText(const Outcome& o) noexcept {
 // Bytes as UTF-8 text: each ill-formed sequence becomes one U+FFFD.
 std::string ValidUtf8(std::string_view bytes);
 
-// The path, " は", CR LF, then the outcome's sentence.
+// The path (as NameText shows it), " は", CR LF, then the outcome's sentence.
 std::string ReportText(const std::filesystem::path& path, const Outcome& outcome);
 
 }  // namespace fyldra3
