@@ -14,24 +14,28 @@ namespace {
 // prefix of row 2.
 constexpr std::string_view kPrefix = "Microsoft Word ";
 constexpr std::uint8_t kRow1 = 1, kRow2 = 2, kRow3 = 4, kRow4 = 8, kRow5 = 16;
-constexpr std::uint64_t kLength[] = {0,
-                                     std::string_view("Microsoft Word 6.0").size(),
-                                     std::string_view("Microsoft Word for Windows 9").size(),
-                                     std::string_view("Microsoft Word for").size(),
-                                     std::string_view("Microsoft Word 8.0").size(),
-                                     std::string_view("Microsoft Word 9.0").size()};
 constexpr unsigned kOffsetOfW = 10;  // "Microsoft " comes before "Word"
-static_assert(kLength[2] <= Classifier::kCarryChars, "a signature cut by a chunk boundary must fit in the carry");
 
-// The check's verdict: rows 1 to 5 in order, each overriding the last, row 3 only without row 2.
-constexpr Verdict VerdictOf(std::uint8_t rows) noexcept {
-  if (rows & kRow5) return Verdict::Word2000;
-  if (rows & kRow4) return Verdict::Word97_98;
-  if (rows & kRow2) return Verdict::Word95;
-  if (rows & kRow3) return Verdict::Word95Likely;
-  if (rows & kRow1) return Verdict::Word6;
-  return Verdict::NotWord;
+// The row that decides a check: rows 1 to 5 in order, each overriding the
+// last, row 3 only without row 2.
+constexpr unsigned DecidingRow(std::uint8_t rows) noexcept {
+  if (rows & kRow5) return 5;
+  if (rows & kRow4) return 4;
+  if (rows & kRow2) return 2;
+  if (rows & kRow3) return 3;
+  if (rows & kRow1) return 1;
+  return 0;
 }
+
+constexpr Verdict VerdictOfRow(unsigned row) noexcept {
+  constexpr Verdict kVerdicts[] = {Verdict::NotWord, Verdict::Word6, Verdict::Word95, Verdict::Word95Likely,
+                                   Verdict::Word97_98, Verdict::Word2000};
+  return kVerdicts[row];
+}
+
+constexpr std::string_view kRowText[] = {"", "Microsoft Word 6.0", "Microsoft Word for Windows 9",
+                                         "Microsoft Word for", "Microsoft Word 8.0", "Microsoft Word 9.0"};
+constexpr std::string_view kHeader = "{\\rtf";
 
 // The chunk holding character `position` (from 1); 0 for the sample.
 constexpr std::uint64_t ChunkOf(std::uint64_t position) noexcept {
@@ -49,7 +53,16 @@ inline std::uint64_t Candidates(const detail::BlockMasks& block, std::uint64_t n
 
 bool Equals(const unsigned char* p, std::string_view s) noexcept { return std::memcmp(p, s.data(), s.size()) == 0; }
 
+static_assert(kRowText[2].size() <= Classifier::kCarryChars,
+              "a signature cut by a chunk boundary must fit in the carry");
+
 }  // namespace
+
+std::string_view RowText(unsigned row) noexcept { return row < std::size(kRowText) ? kRowText[row] : std::string_view{}; }
+
+std::string_view SignatureText(Verdict v, const Basis& basis) noexcept {
+  return v == Verdict::RichText ? kHeader : RowText(basis.row);
+}
 
 Classifier::Classifier(Framing framing) noexcept : frame_(framers::Find(framing)) {
   if (frame_ == nullptr) frame_ = &framers::Scalar;
@@ -89,7 +102,6 @@ bool Classifier::Feed(const unsigned char* first, const unsigned char* last) noe
 }
 
 void Classifier::Sample(const unsigned char* first, const unsigned char* last) noexcept {
-  static constexpr std::string_view kHeader = "{\\rtf";
   for (const unsigned char* p = first; p != last; ++p) {
     const unsigned b = *p;
     if (sampleLead_) {
@@ -99,17 +111,26 @@ void Classifier::Sample(const unsigned char* first, const unsigned char* last) n
     ++sampleChars_;
     if (headerMatched_ + 1u == sampleChars_ && headerMatched_ < kHeader.size() &&
         b == static_cast<unsigned char>(kHeader[headerMatched_]) && ++headerMatched_ == kHeader.size()) {
+      basis_.offset = 0;
       return Settle(Verdict::RichText);
     }
     if (cp932::IsDisallowed(b)) {
+      basis_.control = sampleBytes_ + static_cast<std::uint64_t>(p - first);
       // Not text, unless this is the sample's last character: the 500th, or the file's last.
-      if (sampleChars_ == kSampleChars) return Settle(Verdict::PlainText);
+      if (sampleChars_ == kSampleChars) {
+        basis_.sampleChars = sampleChars_;
+        return Settle(Verdict::PlainText);
+      }
       phase_ = p + 1 == last ? Phase::LastInSample : Phase::Scanning;
       return;
     }
-    if (sampleChars_ == kSampleChars) return Settle(Verdict::PlainText);
+    if (sampleChars_ == kSampleChars) {
+      basis_.sampleChars = sampleChars_;
+      return Settle(Verdict::PlainText);
+    }
     sampleLead_ = cp932::IsLead(b);
   }
+  sampleBytes_ += static_cast<std::uint32_t>(last - first);  // the sample is at most 1000 bytes
 }
 
 void Classifier::Blocks(const unsigned char* p, std::size_t count) noexcept {
@@ -120,10 +141,14 @@ void Classifier::Blocks(const unsigned char* p, std::size_t count) noexcept {
     frame_(p, k, framed_, masks);
     if (pending_ != nullptr) SearchPending(p, masks[0].w);
     for (std::size_t i = 0; i + 1 < k; ++i) {
-      if (const std::uint64_t c = Candidates(masks[i], masks[i + 1].w); c != 0) Verify(p + i * kBlock, c, masks[i]);
+      if (const std::uint64_t c = Candidates(masks[i], masks[i + 1].w); c != 0) {
+        Verify(p + i * kBlock, c, masks[i], framedBytes_ + i * kBlock);
+      }
     }
     pending_ = p + (k - 1) * kBlock;
     pendingMasks_ = masks[k - 1];
+    pendingOffset_ = framedBytes_ + (k - 1) * kBlock;
+    framedBytes_ += k * kBlock;
     p += k * kBlock;
     count -= k;
   }
@@ -139,49 +164,63 @@ void Classifier::SearchPending(const unsigned char* next, std::uint64_t nextW) n
     unsigned char* own = pending_ == pendingBytes_ ? pendingBytes_ : partialBytes_;
     std::memcpy(own + kBlock, next, kLookahead);
   }
-  Verify(pending_, candidates, pendingMasks_);
+  Verify(pending_, candidates, pendingMasks_, pendingOffset_);
 }
 
-void Classifier::Verify(const unsigned char* block, std::uint64_t candidates, const Masks& masks) noexcept {
+void Classifier::Verify(const unsigned char* block, std::uint64_t candidates, const Masks& masks,
+                        std::uint64_t offset) noexcept {
   for (; candidates != 0; candidates &= candidates - 1) {
     const auto i = static_cast<unsigned>(std::countr_zero(candidates));
     const unsigned char* s = block + i;
     if (!Equals(s, kPrefix)) continue;
     const std::uint64_t before = masks.starts & ((std::uint64_t{1} << i) - 1);
     const std::uint64_t position = masks.before + static_cast<std::uint64_t>(std::popcount(before)) + 1;
+    const std::uint64_t at = offset + i;
     s += kPrefix.size();
     if (Equals(s, "6.0")) {
-      Occurrence(1, position);
+      Occurrence(1, position, at);
     } else if (Equals(s, "8.0")) {
-      Occurrence(4, position);
+      Occurrence(4, position, at);
     } else if (Equals(s, "9.0")) {
-      Occurrence(5, position);
+      Occurrence(5, position, at);
     } else if (Equals(s, "for")) {
-      if (Equals(s + 3, " Windows 9")) Occurrence(2, position);
-      Occurrence(3, position);
+      if (Equals(s + 3, " Windows 9")) Occurrence(2, position, at);
+      Occurrence(3, position, at);
     }
   }
 }
 
 // Marks the windows that hold the whole signature of `row` starting at
-// character `start`. Occurrences arrive in order of their start.
-void Classifier::Occurrence(unsigned row, std::uint64_t start) noexcept {
-  const std::uint64_t end = start + kLength[row] - 1;
+// character `start`, byte `offset`. Occurrences arrive in order of their
+// start, so the first to mark a window is the first in it.
+void Classifier::Occurrence(unsigned row, std::uint64_t start, std::uint64_t offset) noexcept {
+  const std::uint64_t end = start + kRowText[row].size() - 1;
   CloseWindowsBefore(ChunkOf(start));
   const std::uint64_t chunk = ChunkOf(end);
   const auto bit = static_cast<std::uint8_t>(1u << (row - 1));
-  open_[chunk - window_] |= bit;
+  const auto mark = [&](std::uint64_t window) {
+    const std::uint64_t k = window - window_;
+    if ((open_[k] & bit) == 0) first_[k][row - 1] = offset;
+    open_[k] |= bit;
+  };
+  mark(chunk);
   // The first window's carry is the whole sample; a later window's carry is
   // the last 40 characters of the chunk before it.
-  if (chunk == 0 || start + kCarryChars > LastOfChunk(chunk)) open_[chunk + 1 - window_] |= bit;
+  if (chunk == 0 || start + kCarryChars > LastOfChunk(chunk)) mark(chunk + 1);
 }
 
 void Classifier::CloseWindowsBefore(std::uint64_t window) noexcept {
   while (window_ < window && (open_[0] | open_[1] | open_[2]) != 0) {
-    if (open_[0] != 0) decided_ = open_[0];
+    if (open_[0] != 0) {
+      decided_ = open_[0];
+      basis_.row = DecidingRow(decided_);
+      basis_.check = window_;
+      basis_.offset = first_[0][basis_.row - 1];
+    }
     open_[0] = open_[1];
     open_[1] = open_[2];
     open_[2] = 0;
+    std::memmove(first_[0], first_[1], sizeof first_[0] * 2);
     ++window_;
   }
   window_ = std::max(window_, window);
@@ -192,6 +231,7 @@ Verdict Classifier::Finish() noexcept {
     case Phase::Settled: return settled_;
     case Phase::Sampling:      // fewer than 500 characters, none of them disallowed
     case Phase::LastInSample:  // the only disallowed character is the file's last
+      basis_.sampleChars = sampleChars_;
       Settle(Verdict::PlainText);
       return settled_;
     case Phase::Scanning: break;
@@ -209,11 +249,12 @@ Verdict Classifier::Finish() noexcept {
     if (pending_ != nullptr) SearchPending(partialBytes_, masks.w);
     pending_ = partialBytes_;
     pendingMasks_ = masks;
+    pendingOffset_ = framedBytes_;
   }
   if (pending_ != nullptr) SearchPending(nullptr, 0);
   const std::uint64_t chunks = ChunkOf(framed_.chars);  // the last chunk may be short
   CloseWindowsBefore(chunks + 1);
-  Settle(VerdictOf(decided_));
+  Settle(VerdictOfRow(DecidingRow(decided_)));
   return settled_;
 }
 

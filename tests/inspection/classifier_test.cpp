@@ -1,11 +1,12 @@
 // The classification rule on small byte fixtures: each case is checked
-// against its expected verdict, against the literal rule, with both framers,
-// and with the bytes fed in pieces of many sizes.
+// against its expected verdict, against the literal rule (verdict and basis),
+// with every framer, and with the bytes fed in pieces of many sizes.
 #include "fyldra3/classifier.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <random>
 #include <string>
@@ -15,6 +16,14 @@
 #include "printers.h"
 
 namespace fyldra3 {
+namespace literal {
+void PrintTo(const Result& r, std::ostream* os) {
+  fyldra3::PrintTo(r.verdict, os);
+  *os << " ";
+  fyldra3::PrintTo(r.basis, os);
+}
+}  // namespace literal
+
 namespace {
 
 constexpr std::string_view kWord6 = "Microsoft Word 6.0";
@@ -60,14 +69,59 @@ std::string Repeat(std::string_view s, std::size_t n) {
   return out;
 }
 
-// Feeds the bytes in pieces of `piece` bytes.
-Verdict Streamed(std::string_view bytes, std::size_t piece, Framing framing) {
+using Result = literal::Result;
+
+// Feeds the bytes in pieces of `piece` bytes (all at once for 0).
+Result Streamed(std::string_view bytes, std::size_t piece, Framing framing) {
   Classifier c(framing);
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  if (piece == 0) piece = std::max<std::size_t>(1, bytes.size());
   for (std::size_t at = 0; at < bytes.size(); at += piece) {
     c.Feed(p + at, p + std::min(bytes.size(), at + piece));
   }
-  return c.Finish();
+  const Verdict v = c.Finish();
+  return {v, c.basis()};
+}
+
+// Checks that each offset of the basis points at what it names.
+void ExpectBasisPointsAtItsBytes(std::string_view bytes, const Result& r) {
+  const Basis& b = r.basis;
+  const auto isControl = [&](std::uint64_t at) {
+    if (at >= bytes.size()) return false;
+    const auto c = static_cast<unsigned char>(bytes[at]);
+    return c < 0x20 && c != 9 && c != 10 && c != 13;
+  };
+  switch (r.verdict) {
+    case Verdict::RichText:
+      EXPECT_EQ(b.offset, 0u);
+      EXPECT_EQ(bytes.substr(0, 5), SignatureText(r.verdict, b));
+      break;
+    case Verdict::PlainText:
+      EXPECT_EQ(b.row, 0u);
+      EXPECT_EQ(b.sampleChars, std::min<std::size_t>(500, literal::Frame(bytes).chars.size()));
+      if (b.control != Basis::kNone) {
+        EXPECT_TRUE(isControl(b.control)) << "control at " << b.control;
+        const literal::Text text = literal::Frame(bytes);
+        const auto last = std::min<std::size_t>(500, text.chars.size()) - 1;
+        EXPECT_EQ(text.at[last], b.control) << "the control character is the sample's last";
+      }
+      break;
+    default:
+      EXPECT_TRUE(isControl(b.control)) << "control at " << b.control;
+      for (std::uint64_t at = 0; at < b.control; ++at) {
+        // Any earlier control byte must be the trail of a double-byte character, and none is below 0x40.
+        ASSERT_FALSE(isControl(at)) << "an earlier control character at " << at;
+      }
+      if (r.verdict == Verdict::NotWord) {
+        EXPECT_EQ(b.row, 0u);
+        break;
+      }
+      ASSERT_GE(b.row, 1u);
+      ASSERT_LE(b.offset, bytes.size());
+      EXPECT_EQ(bytes.substr(b.offset, RowText(b.row).size()), RowText(b.row))
+          << "signature at " << b.offset << ", check " << b.check;
+      break;
+  }
 }
 
 // Every framing this processor runs, the portable one included.
@@ -80,11 +134,14 @@ std::vector<Framing> Framings() {
 }
 
 void ExpectEverywhere(std::string_view bytes, Verdict expected) {
-  EXPECT_EQ(literal::Classify(bytes), expected) << "the literal rule disagrees with the expectation";
+  const Result literal = literal::Examine(bytes);
+  EXPECT_EQ(literal.verdict, expected) << "the literal rule disagrees with the expectation";
+  ExpectBasisPointsAtItsBytes(bytes, literal);
   for (const Framing framing : Framings()) {
     EXPECT_EQ(Classify(bytes, framing), expected) << "whole, framing " << static_cast<int>(framing);
-    for (const std::size_t piece : {1u, 3u, 31u, 63u, 64u, 65u, 500u, 4096u}) {
-      EXPECT_EQ(Streamed(bytes, piece, framing), expected) << "pieces of " << piece;
+    for (const std::size_t piece : {0u, 1u, 3u, 31u, 63u, 64u, 65u, 500u, 4096u}) {
+      EXPECT_EQ(Streamed(bytes, piece, framing), literal) << "pieces of " << piece << ", framing "
+                                                          << static_cast<int>(framing);
     }
   }
 }
@@ -288,13 +345,16 @@ std::string AimedAtBoundaries(std::mt19937_64& rng) {
 TEST(Classifier, AgreesWithTheLiteralRuleNearBoundaries) {
   std::mt19937_64 rng(500);
   std::map<Verdict, int> seen;
+  std::map<std::uint64_t, int> checks;
   for (int i = 0; i < 2000; ++i) {
     const std::string bytes = AimedAtBoundaries(rng);
-    const Verdict expected = literal::Classify(bytes);
-    ++seen[expected];
+    const Result expected = literal::Examine(bytes);
+    ++seen[expected.verdict];
+    ++checks[expected.basis.check];
+    ExpectBasisPointsAtItsBytes(bytes, expected);
     const std::size_t piece = std::uniform_int_distribution<std::size_t>(1, 700)(rng);
     for (const Framing framing : Framings()) {
-      ASSERT_EQ(Classify(bytes, framing), expected) << "file " << i << ", framing " << static_cast<int>(framing);
+      ASSERT_EQ(Streamed(bytes, 0, framing), expected) << "file " << i << ", framing " << static_cast<int>(framing);
       ASSERT_EQ(Streamed(bytes, piece, framing), expected) << "file " << i << " in pieces of " << piece;
     }
   }
@@ -303,17 +363,66 @@ TEST(Classifier, AgreesWithTheLiteralRuleNearBoundaries) {
                           Verdict::Word95Likely, Verdict::Word97_98, Verdict::Word2000}) {
     EXPECT_GT(seen[v], 20) << VerdictName(v);
   }
+  // Verdicts decided in the sample, the first chunk and later chunks.
+  for (const std::uint64_t check : {0u, 1u, 2u, 3u}) EXPECT_GT(checks[check], 20) << "check " << check;
 }
 
 TEST(Classifier, AgreesWithTheLiteralRuleOnGeneratedFiles) {
   std::mt19937_64 rng(20261211);
   for (int i = 0; i < 3000; ++i) {
     const std::string bytes = Generated(rng);
-    const Verdict expected = literal::Classify(bytes);
+    const Result expected = literal::Examine(bytes);
+    ExpectBasisPointsAtItsBytes(bytes, expected);
     const std::size_t piece = std::uniform_int_distribution<std::size_t>(1, 300)(rng);
     for (const Framing framing : Framings()) {
-      ASSERT_EQ(Classify(bytes, framing), expected) << "file " << i << ", framing " << static_cast<int>(framing);
+      ASSERT_EQ(Streamed(bytes, 0, framing), expected) << "file " << i << ", framing " << static_cast<int>(framing);
       ASSERT_EQ(Streamed(bytes, piece, framing), expected) << "file " << i << " in pieces of " << piece;
+    }
+  }
+}
+
+// The documents in tests/data, each with the basis read off its bytes by hand
+// (`tail -c +$((offset+1)) FILE | head -c 28`).
+struct Document {
+  const char* file;
+  Verdict verdict;
+  Basis basis;
+};
+
+// With stdio: GCC's null-dereference warning misfires on istreambuf_iterator.
+std::string ReadAll(const std::string& path) {
+  std::string bytes;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buffer[65536];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, n);
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+TEST(Classifier, BasisOfRealDocuments) {
+  constexpr auto kNone = Basis::kNone;
+  const Document documents[] = {
+      // sample characters, row, control character, check, offset
+      {"Bug60942.doc", Verdict::Word6, {0, 1, 2, 7, 13016}},
+      {"TestMickey.doc", Verdict::Word95, {0, 2, 2, 6, 10756}},
+      {"simple.doc", Verdict::Word97_98, {0, 4, 2, 5, 9084}},
+      {"TestGermanWord90.doc", Verdict::Word2000, {0, 5, 2, 5, 9104}},
+      {"quick.doc", Verdict::NotWord, {0, 0, 2, 0, kNone}},
+      {"SampleDoc.docx", Verdict::NotWord, {0, 0, 2, 0, kNone}},
+      {"lorem-ipsum.rtf", Verdict::RichText, {0, 0, kNone, 0, 0}},
+      {"lorem-ipsum.txt", Verdict::PlainText, {500, 0, kNone, 0, kNone}},
+  };
+  for (const Document& d : documents) {
+    const std::string bytes = ReadAll(std::string(FYLDRA3_TEST_DATA) + "/" + d.file);
+    ASSERT_FALSE(bytes.empty()) << d.file;
+    const Result expected{d.verdict, d.basis};
+    EXPECT_EQ(literal::Examine(bytes), expected) << d.file;
+    ExpectBasisPointsAtItsBytes(bytes, expected);
+    for (const Framing framing : Framings()) {
+      for (const std::size_t piece : {0u, 1u, 63u, 64u, 65u, 4096u, 262144u}) {
+        EXPECT_EQ(Streamed(bytes, piece, framing), expected) << d.file << " in pieces of " << piece;
+      }
     }
   }
 }

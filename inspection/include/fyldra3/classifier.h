@@ -19,9 +19,10 @@
 //     empty ones included; the verdict does not depend on where they are cut.
 //   - Feed() returns false once the verdict is settled by the sample tests;
 //     further bytes may be fed but are ignored, so a reader may stop.
-//   - Finish() is called once, after the last Feed(), and gives the verdict.
+//   - Finish() is called once, after the last Feed(), and gives the verdict;
+//     basis() then says what decided it, also independent of the pieces.
 //   - No allocation, no exceptions, no system calls; memory is fixed
-//     (about 300 bytes) whatever the length of the stream.
+//     (about 500 bytes) whatever the length of the stream.
 #pragma once
 
 #include <cstddef>
@@ -41,6 +42,34 @@ enum class Framing : unsigned char { Fast, Scalar, Sse2, Avx2, Avx512 };
 // Whether this processor (and this build) can use the framing.
 bool FramingSupported(Framing framing) noexcept;
 
+// What decided a verdict. Offsets are in bytes from the start of the stream.
+//   RichText:  `signature` is the header, at `offset` 0.
+//   PlainText: `sampleChars` characters of the sample were examined (the
+//              stream's own length when shorter than the sample); `control`
+//              is the offset of the disallowed control character in the last
+//              position, when there is one.
+//   NotWord:   `control` is the offset of the first disallowed control
+//              character, and no row matched (`row` 0).
+//   Word*:     `control` as for NotWord; `row` (1-5) is the row that decided,
+//              `check` the check it decided in (0 for the sample, n for chunk n),
+//              and `offset` where that row's first occurrence inside that
+//              check's window starts.
+struct Basis {
+  static constexpr std::uint64_t kNone = ~std::uint64_t{0};
+  std::uint32_t sampleChars = 0;
+  unsigned row = 0;
+  std::uint64_t control = kNone;
+  std::uint64_t check = 0;
+  std::uint64_t offset = kNone;
+
+  friend constexpr bool operator==(const Basis&, const Basis&) noexcept = default;
+};
+
+// The text a basis points at: the header, or the row's signature; empty for none.
+std::string_view SignatureText(Verdict v, const Basis& basis) noexcept;
+// A row's signature; row 1 is "Microsoft Word 6.0" ... row 5 "Microsoft Word 9.0".
+std::string_view RowText(unsigned row) noexcept;
+
 class Classifier {
  public:
   // An unsupported framing falls back to Scalar.
@@ -48,6 +77,7 @@ class Classifier {
 
   bool Feed(const unsigned char* first, const unsigned char* last) noexcept;
   Verdict Finish() noexcept;
+  const Basis& basis() const noexcept { return basis_; }
 
   static constexpr std::size_t kSampleChars = 500;
   static constexpr std::uint64_t kChunkChars = 2000;
@@ -63,8 +93,9 @@ class Classifier {
   void Sample(const unsigned char* first, const unsigned char* last) noexcept;
   void Blocks(const unsigned char* p, std::size_t count) noexcept;
   void SearchPending(const unsigned char* next, std::uint64_t nextW) noexcept;
-  void Verify(const unsigned char* block, std::uint64_t candidates, const Masks& masks) noexcept;
-  void Occurrence(unsigned row, std::uint64_t start) noexcept;
+  void Verify(const unsigned char* block, std::uint64_t candidates, const Masks& masks,
+              std::uint64_t offset) noexcept;
+  void Occurrence(unsigned row, std::uint64_t start, std::uint64_t offset) noexcept;
   void CloseWindowsBefore(std::uint64_t window) noexcept;
   void Settle(Verdict v) noexcept {
     phase_ = Phase::Settled;
@@ -74,17 +105,21 @@ class Classifier {
   detail::FrameFn frame_;
   Phase phase_ = Phase::Sampling;
   Verdict settled_ = Verdict::PlainText;
+  Basis basis_;
 
   // Sample tests, with their own byte-by-byte framing of the first characters.
   std::uint32_t sampleChars_ = 0;
   std::uint8_t headerMatched_ = 0;  // leading characters equal to "{\rtf"
   bool sampleLead_ = false;         // the last byte was a lead byte that starts a character
+  std::uint32_t sampleBytes_ = 0;   // bytes of the sample in earlier pieces
 
   // Framing of the whole stream, 64 bytes at a time. A block's signatures are
   // searched once the next block is framed, since a match may run into it.
   detail::FrameState framed_;
   const unsigned char* pending_ = nullptr;  // the last framed block
   Masks pendingMasks_{};
+  std::uint64_t pendingOffset_ = 0;  // of the pending block in the stream
+  std::uint64_t framedBytes_ = 0;    // bytes framed in whole blocks
   std::size_t partial_ = 0;        // bytes in partialBytes_ waiting for a whole block
 
   // Rows matched by window. Window w is chunk w with its carry; window 0 is
@@ -92,6 +127,8 @@ class Classifier {
   std::uint64_t window_ = 0;   // the oldest window still open
   std::uint8_t open_[3] = {};  // rows matched in windows window_ .. window_+2
   std::uint8_t decided_ = 0;   // rows of the last closed window that had a match
+  // Offset of each row's first occurrence in the open windows, valid where open_ has its bit.
+  std::uint64_t first_[3][5] = {};
 
   // Own copies of a block that outlives the caller's buffer, with room for lookahead.
   alignas(64) unsigned char pendingBytes_[kBlock + kLookahead];
