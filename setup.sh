@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(g++ cmake make qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic libarchive-dev)
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(libgtest-dev libbenchmark-dev xvfb xauth x11-utils imagemagick file
-             clang-14 libclang-rt-14-dev desktop-file-utils appstream dpkg-dev time man-db
+             clang-14 libclang-rt-14-dev desktop-file-utils appstream dpkg-dev time man-db dbus-daemon
              zip unzip p7zip-full genisoimage gcab jlha-utils)
 fi
 

@@ -23,11 +23,12 @@ function(fyldra3_warnings target)
   endif()
 endfunction()
 
-# fyldra3_add_test(NAME name SOURCES ... [LIBRARIES ...] [TIMEOUT s] [ENVIRONMENT ...] [QT])
+# fyldra3_add_test(NAME name SOURCES ... [LIBRARIES ...] [TIMEOUT s] [ENVIRONMENT ...]
+#                  [LAUNCHER command ...] [QT])
 # One GoogleTest (or, with QT, Qt Test) executable registered with ctest,
-# built with the project's warnings.
+# built with the project's warnings; LAUNCHER runs it (own_session.sh ...).
 function(fyldra3_add_test)
-  cmake_parse_arguments(T "QT" "NAME;TIMEOUT" "SOURCES;LIBRARIES;ENVIRONMENT;LABELS" ${ARGN})
+  cmake_parse_arguments(T "QT" "NAME;TIMEOUT" "SOURCES;LIBRARIES;ENVIRONMENT;LABELS;LAUNCHER" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   fyldra3_warnings(${T_NAME})
   if(T_QT)
@@ -36,7 +37,7 @@ function(fyldra3_add_test)
     target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main ${T_LIBRARIES})
   endif()
   target_compile_definitions(${T_NAME} PRIVATE FYLDRA3_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data")
-  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  add_test(NAME ${T_NAME} COMMAND ${T_LAUNCHER} $<TARGET_FILE:${T_NAME}>)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()

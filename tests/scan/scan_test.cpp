@@ -302,7 +302,10 @@ class ScanTree : public ScanFiles {
     fs::create_symlink(dir_ / "nowhere", tree_ / "broken");
     fs::create_directory_symlink("a", tree_ / "c");
     ASSERT_EQ(mkfifo((tree_ / "fifo").c_str(), 0600), 0);
-    fs::create_symlink(Data("simple.doc"), tree_ / "link.doc");
+    // The link's target is a copy in the test's own folder: the source tree may
+    // sit where another user (nobody, below) cannot reach it.
+    fs::copy_file(Data("simple.doc"), dir_ / "simple.doc");
+    fs::create_symlink(dir_ / "simple.doc", tree_ / "link.doc");
     Write(tree_ / "sub" / "deeper" / "x.txt", "deep\n");
   }
 
@@ -343,7 +346,15 @@ TEST_F(ScanTree, UnreadableFolderIsReportedAndTheWalkGoesOn) {
   if (geteuid() == 0) {
     if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "root reads every folder, and no setpriv";
     wrapper = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-    fs::permissions(dir_, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    // Everything but the locked folder readable by nobody, whatever the umask
+    // and the fixtures' modes.
+    const fs::perms read = fs::perms::others_read | fs::perms::group_read;
+    const fs::perms enter = fs::perms::others_exec | fs::perms::group_exec;
+    fs::permissions(dir_, read | enter, fs::perm_options::add);
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(dir_)) {
+      if (e.is_symlink()) continue;
+      fs::permissions(e.path(), e.is_directory() ? read | enter : read, fs::perm_options::add);
+    }
   }
   fs::create_directory(tree_ / "locked");
   Write(tree_ / "locked" / "hidden.txt", "x\n");

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end: the real fyldra3 under Xvfb, as a person would use it.
-#   e2e_test.sh FYLDRA3 X11_WINDOW DATA_DIR OUT_DIR
+#   own_session.sh e2e_test.sh FYLDRA3 X11_WINDOW DATA_DIR OUT_DIR
+# (own_session.sh gives it empty HOME and XDG folders and a private session bus.)
 # Leaves its screenshots in OUT_DIR: screenshot.png (the window with a report),
 # progress.png, dialog.png, cancelled.png (the whole screen at each state).
 set -euo pipefail
@@ -16,12 +17,14 @@ fi
 fail() { echo "FAIL: $*" >&2; exit 1; }
 mkdir -p "$out"
 rm -f "$out"/*.png
-home=$(mktemp -d) cache=$(mktemp -d) run=$(mktemp -d)
-trap 'rm -rf "$home" "$cache" "$run"' EXIT
-# An empty HOME; fontconfig's cache (refreshed when the system's is stale) and
-# the runtime folder are kept apart from it.
-export HOME=$home XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$cache XDG_RUNTIME_DIR=$run QT_QPA_PLATFORM=xcb
-export LANG=C.UTF-8  # Japanese texts regardless of the locale
+# HOME and XDG_CONFIG_HOME start empty and must stay so; fontconfig's cache
+# (refreshed when the system's is stale) goes to XDG_CACHE_HOME, apart from them.
+for dir in HOME XDG_CONFIG_HOME XDG_CACHE_HOME XDG_RUNTIME_DIR; do
+  [[ -n "${!dir:-}" && -d "${!dir}" ]] || fail "$dir is not a folder of this run's own (run through own_session.sh)"
+done
+[[ -z $(find "$HOME" "$XDG_CONFIG_HOME" -mindepth 1) ]] || fail "HOME or XDG_CONFIG_HOME is not empty at the start"
+[[ "$XDG_CONFIG_HOME" != "$HOME"/* && "$XDG_CACHE_HOME" != "$HOME"/* ]] || fail "the XDG folders must lie outside HOME"
+export QT_QPA_PLATFORM=xcb
 
 # Ends the program by closing the named window; its exit status must be 0.
 close_and_wait() {
@@ -87,6 +90,6 @@ sleep 1.5
 close_and_wait "$pid" Fyldra3.0
 
 # The program wrote nothing.
-leftovers=$(find "$home" -mindepth 1)
+leftovers=$(find "$HOME" "$XDG_CONFIG_HOME" -mindepth 1)
 [[ -z $leftovers ]] || fail "files written: $leftovers"
 echo "screenshots in $out"
