@@ -57,6 +57,8 @@ enum class Fed { ToTheEnd, Settled, Failed, More };
 struct Progress {
   off_t size;      // as opened
   off_t total = 0;  // bytes read so far
+  ByteObserver* observer = nullptr;
+  bool settled = false;  // the classifier wants no more bytes
 };
 
 // Feeds one block read; a read that brings the file to its size as opened
@@ -65,7 +67,11 @@ Fed FeedBlock(Classifier& classifier, const unsigned char* block, ssize_t n, Pro
   if (n < 0) return Fed::Failed;
   if (n == 0) return Fed::ToTheEnd;
   progress.total += n;
-  if (!classifier.Feed(block, block + n)) return Fed::Settled;
+  if (progress.observer != nullptr) progress.observer->Observe(block, block + n);
+  if (!progress.settled && !classifier.Feed(block, block + n)) {
+    progress.settled = true;
+    if (progress.observer == nullptr) return Fed::Settled;
+  }
   return progress.total == progress.size ? Fed::ToTheEnd : Fed::More;
 }
 
@@ -117,7 +123,8 @@ FileAccess& FileAccess::System() noexcept {
   return system;
 }
 
-Outcome ClassifyFile(const std::filesystem::path& path, FileAccess& access) noexcept {
+Outcome ClassifyFile(const std::filesystem::path& path, FileAccess& access, FileFacts* facts,
+                     ByteObserver* observer) noexcept {
   const char* name = path.c_str();
   struct stat st {};
   Failure failure{};
@@ -130,17 +137,24 @@ Outcome ClassifyFile(const std::filesystem::path& path, FileAccess& access) noex
   const Descriptor file(access, fd);
   if (access.FStat(file.get(), &st) < 0) return Failure::ReadError;
   if (TypeRefused(st, failure)) return failure;  // replaced since Stat
+  if (facts != nullptr) {
+    facts->opened = true;
+    facts->size = static_cast<std::uint64_t>(st.st_size);
+    facts->modified = st.st_mtim.tv_sec;
+  }
 
   Classifier classifier;
   Progress progress{st.st_size};
+  progress.observer = observer;
   // A larger read-ahead window for large files, which are read front to back.
   if (st.st_size >= kReadAheadFrom) ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   const Fed fed = FeedInTurn(access, file.get(), classifier, progress);
   if (fed == Fed::Failed) return Failure::ReadError;
-  if (fed == Fed::Settled) return classifier.Finish();
   // Fewer bytes than the file had when opened: it shrank while being read.
-  if (progress.total < progress.size) return Failure::ReadError;
-  return classifier.Finish();
+  if (fed != Fed::Settled && progress.total < progress.size) return Failure::ReadError;
+  const Verdict verdict = classifier.Finish();
+  if (facts != nullptr) facts->basis = classifier.basis();
+  return verdict;
 }
 
 }  // namespace fyldra3

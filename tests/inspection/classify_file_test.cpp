@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -256,6 +257,80 @@ TEST_F(ClassifyFileTest, ReadsToTheSizeAsOpenedWithoutLookingForTheEnd) {
     EXPECT_EQ(ClassifyFile(doc, f), c.expected) << c.extra;
     EXPECT_EQ(f.reads, c.reads) << c.extra;
   }
+}
+
+// Keeps every byte it is shown.
+class Recorder final : public ByteObserver {
+ public:
+  void Observe(const unsigned char* first, const unsigned char* last) noexcept override {
+    bytes.append(reinterpret_cast<const char*>(first), static_cast<std::size_t>(last - first));
+  }
+  std::string bytes;
+};
+
+TEST_F(ClassifyFileTest, ObserverSeesEveryByteReadEvenAfterTheVerdictIsSettled) {
+  std::string word(700000, 'x');
+  word[3] = '\0';
+  word.replace(400000, 18, "Microsoft Word 8.0");
+  const struct {
+    const char* name;
+    std::string bytes;
+    Verdict verdict;
+  } files[] = {
+      {"settled.rtf", "{\\rtf1" + std::string(600000, 'r'), Verdict::RichText},  // settled in the first block
+      {"text.txt", std::string(300000, 't'), Verdict::PlainText},
+      {"word.doc", word, Verdict::Word97_98},
+      {"empty", "", Verdict::PlainText},
+  };
+  for (const auto& file : files) {
+    const fs::path p = Write(file.name, file.bytes);
+    ASSERT_EQ(truncate(p.c_str(), static_cast<off_t>(file.bytes.size())), 0);
+    struct timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 5}};
+    ASSERT_EQ(utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
+    Recorder recorder;
+    FileFacts facts;
+    EXPECT_EQ(ClassifyFile(p, FileAccess::System(), &facts, &recorder), Outcome(file.verdict)) << file.name;
+    EXPECT_TRUE(recorder.bytes == file.bytes) << file.name << ": " << recorder.bytes.size() << " bytes seen";
+    EXPECT_TRUE(facts.opened);
+    EXPECT_EQ(facts.size, file.bytes.size());
+    EXPECT_EQ(facts.modified, 1700000000);
+    Classifier c;
+    const auto* b = reinterpret_cast<const unsigned char*>(file.bytes.data());
+    c.Feed(b, b + file.bytes.size());
+    c.Finish();
+    EXPECT_EQ(facts.basis, c.basis()) << file.name;
+  }
+  // Without an observer the settled file is not read on.
+  Faulty f;
+  f.most = std::size_t{1} << 20;
+  FileFacts facts;
+  EXPECT_EQ(ClassifyFile(dir_ / "settled.rtf", f, &facts), Outcome(Verdict::RichText));
+  EXPECT_EQ(f.reads, 1);
+  EXPECT_EQ(facts.basis.offset, 0u);
+}
+
+TEST_F(ClassifyFileTest, WithAnObserverAFailureAfterTheVerdictIsAFailure) {
+  const fs::path p = Write("late.rtf", "{\\rtf1" + std::string(100000, 'r'));
+  const struct {
+    int error;
+    off_t extra;
+  } cases[] = {{3, 0}, {0, 1}};  // a read fails, or the file shrank, after the sample settled it
+  for (const auto& c : cases) {
+    Faulty f;
+    f.readErrorOnCall = c.error;
+    f.extraSize = c.extra;
+    Recorder recorder;
+    FileFacts facts;
+    EXPECT_EQ(ClassifyFile(p, f, &facts, &recorder), Outcome(Failure::ReadError)) << c.error << " " << c.extra;
+    EXPECT_TRUE(facts.opened);
+    Faulty plain;
+    plain.readErrorOnCall = c.error;
+    plain.extraSize = c.extra;
+    EXPECT_EQ(ClassifyFile(p, plain), Outcome(Verdict::RichText)) << "nothing needed the rest";
+  }
+  FileFacts facts;
+  EXPECT_EQ(ClassifyFile(dir_ / "missing", FileAccess::System(), &facts), Outcome(Failure::NotFound));
+  EXPECT_FALSE(facts.opened);
 }
 
 TEST_F(ClassifyFileTest, StopsReadingOnceTheSampleDecides) {

@@ -5,8 +5,10 @@
 #include <sys/types.h>
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 
+#include "fyldra3/classifier.h"
 #include "fyldra3/verdict.h"
 
 namespace fyldra3 {
@@ -69,10 +71,31 @@ class FileAccess {
   static FileAccess& System() noexcept;
 };
 
+// Shown every byte ClassifyFile reads, in order, once each (to compute a
+// digest, say). With one, the file is read to its end even when the verdict
+// is settled early, and a failure to read any of it is a failure.
+class ByteObserver {
+ public:
+  virtual void Observe(const unsigned char* first, const unsigned char* last) noexcept = 0;
+
+ protected:
+  ~ByteObserver() = default;
+};
+
+// What ClassifyFile learns besides the outcome.
+struct FileFacts {
+  bool opened = false;        // size and modified are known: the file was opened
+  std::uint64_t size = 0;     // bytes, from the open file
+  std::int64_t modified = 0;  // last modification, seconds since 1970-01-01 UTC
+  Basis basis;                // what decided the verdict, when there is one
+};
+
 // Reads the file once, front to back, in large blocks; memory does not grow
 // with its size. Anything but a regular file is refused without being read.
 // The path is used as the operating system's bytes. Stops reading as soon as
-// the verdict is settled. Never creates or changes the file.
-Outcome ClassifyFile(const std::filesystem::path& path, FileAccess& access = FileAccess::System()) noexcept;
+// the verdict is settled, unless an observer wants every byte. Never creates
+// or changes the file. `facts` and `observer` may be null.
+Outcome ClassifyFile(const std::filesystem::path& path, FileAccess& access = FileAccess::System(),
+                     FileFacts* facts = nullptr, ByteObserver* observer = nullptr) noexcept;
 
 }  // namespace fyldra3
