@@ -17,9 +17,10 @@ constexpr std::size_t kReadSize = std::size_t{256} * 1024;
 constexpr off_t kReadAheadFrom = off_t{8} << 20;
 
 // Refuses what is not a regular file before anything opens or reads it.
-bool TypeRefused(const struct stat& st, Failure& failure) noexcept {
+bool TypeRefused(const struct stat& st, Outcome& refused) noexcept {
   if (S_ISREG(st.st_mode)) return false;
-  failure = S_ISDIR(st.st_mode) ? Failure::IsDirectory : Failure::NotRegular;
+  // What reading a folder would fail with; other kinds are refused before any call fails.
+  refused = S_ISDIR(st.st_mode) ? Outcome(Failure::IsDirectory, EISDIR) : Outcome(Failure::NotRegular);
   return true;
 }
 
@@ -79,11 +80,20 @@ Fed FeedBlock(Classifier& classifier, const unsigned char* block, ssize_t n, Pro
 // ahead: handing cached blocks to another processor costs more than reading
 // them (the copy and the classifier then each miss the other's cache), and
 // the kernel reads ahead of a sequential reader from storage by itself.
-Fed FeedInTurn(FileAccess& access, int fd, Classifier& classifier, Progress& progress) noexcept {
+// `error` is set when Failed.
+Fed FeedInTurn(FileAccess& access, int fd, Classifier& classifier, Progress& progress, int& error) noexcept {
   unsigned char* buffer = ReadBuffer();
-  if (buffer == nullptr) return Fed::Failed;
+  if (buffer == nullptr) {
+    error = ENOMEM;
+    return Fed::Failed;
+  }
   for (;;) {
-    const Fed fed = FeedBlock(classifier, buffer, ReadSome(access, fd, buffer), progress);
+    const ssize_t n = ReadSome(access, fd, buffer);
+    if (n < 0) {
+      error = static_cast<int>(-n);
+      return Fed::Failed;
+    }
+    const Fed fed = FeedBlock(classifier, buffer, n, progress);
     if (fed != Fed::More) return fed;
   }
 }
@@ -105,19 +115,6 @@ ssize_t FileAccess::Read(int fd, void* buffer, std::size_t size) noexcept {
 
 void FileAccess::Close(int fd) noexcept { ::close(fd); }
 
-Failure FailureOfErrno(int error) noexcept {
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR: return Failure::NotFound;
-    case EACCES:
-    case EPERM: return Failure::PermissionDenied;
-    case EISDIR: return Failure::IsDirectory;
-    case ENXIO:  // a socket, or a device that is not there
-    case ENODEV: return Failure::NotRegular;
-    default: return Failure::ReadError;
-  }
-}
-
 FileAccess& FileAccess::System() noexcept {
   static FileAccess system;
   return system;
@@ -127,16 +124,16 @@ Outcome ClassifyFile(const std::filesystem::path& path, FileAccess& access, File
                      ByteObserver* observer) noexcept {
   const char* name = path.c_str();
   struct stat st {};
-  Failure failure{};
-  if (const int r = access.Stat(name, &st); r < 0) return FailureOfErrno(-r);
+  Outcome refused = Failure::NotRegular;
+  if (const int r = access.Stat(name, &st); r < 0) return Outcome::OfErrno(-r);
   // Checked before opening too, since merely opening some devices has effects.
-  if (TypeRefused(st, failure)) return failure;
+  if (TypeRefused(st, refused)) return refused;
 
   const int fd = access.Open(name);
-  if (fd < 0) return FailureOfErrno(-fd);
+  if (fd < 0) return Outcome::OfErrno(-fd);
   const Descriptor file(access, fd);
-  if (access.FStat(file.get(), &st) < 0) return Failure::ReadError;
-  if (TypeRefused(st, failure)) return failure;  // replaced since Stat
+  if (const int r = access.FStat(file.get(), &st); r < 0) return Outcome(Failure::ReadError, -r);
+  if (TypeRefused(st, refused)) return refused;  // replaced since Stat
   if (facts != nullptr) {
     facts->opened = true;
     facts->size = static_cast<std::uint64_t>(st.st_size);
@@ -148,10 +145,11 @@ Outcome ClassifyFile(const std::filesystem::path& path, FileAccess& access, File
   progress.observer = observer;
   // A larger read-ahead window for large files, which are read front to back.
   if (st.st_size >= kReadAheadFrom) ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-  const Fed fed = FeedInTurn(access, file.get(), classifier, progress);
-  if (fed == Fed::Failed) return Failure::ReadError;
-  // Fewer bytes than the file had when opened: it shrank while being read.
-  if (fed != Fed::Settled && progress.total < progress.size) return Failure::ReadError;
+  int error = 0;
+  const Fed fed = FeedInTurn(access, file.get(), classifier, progress, error);
+  // The file ends where a read returns 0, whatever size it stated (files
+  // under /sys state 4096 bytes and hold fewer): only a failing read is an error.
+  if (fed == Fed::Failed) return Outcome(Failure::ReadError, error);
   const Verdict verdict = classifier.Finish();
   if (facts != nullptr) facts->basis = classifier.basis();
   return verdict;

@@ -1,6 +1,10 @@
 #include "fyldra3/report.h"
 
+#include <cerrno>
+#include <string>
+
 #include "fyldra3/name_text.h"
+#include "fyldra3/system_errors.h"
 
 namespace fyldra3 {
 std::string ValidUtf8(std::string_view bytes) {
@@ -41,6 +45,34 @@ std::string ValidUtf8(std::string_view bytes) {
     i = j;
   }
   return out;
+}
+
+namespace {
+
+// The errno that is the failure kind itself, and so adds nothing to its sentence.
+constexpr int OwnErrno(Failure f) noexcept {
+  switch (f) {
+    case Failure::NotFound: return ENOENT;
+    case Failure::PermissionDenied: return EACCES;
+    case Failure::IsDirectory: return EISDIR;
+    case Failure::NotRegular:
+    case Failure::ReadError: return 0;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::string MessageWithCause(const Outcome& o) {
+  std::string text(MessageText(o));
+  if (o.Examined() || o.error() == 0 || o.error() == OwnErrno(o.failure())) return text;
+  std::string cause(ErrnoCause(o.error()));
+  if (cause.empty()) cause = "エラー番号 " + std::to_string(o.error());
+  constexpr std::string_view kStop = "。";
+  if (text.size() >= kStop.size() && text.compare(text.size() - kStop.size(), kStop.size(), kStop) == 0) {
+    text.resize(text.size() - kStop.size());
+  }
+  return text.append(" (").append(cause).append(")").append(kStop);
 }
 
 std::string ReportText(const std::filesystem::path& path, const Outcome& outcome) {

@@ -146,6 +146,7 @@ TEST_F(ClassifyFileTest, PermissionDenied) {
 class Faulty : public FileAccess {
  public:
   int openError = 0;
+  int readError = EIO;
   int readErrorOnCall = 0;   // 1-based; 0: never
   int interruptOnCall = 0;   // 1-based; 0: never
   off_t extraSize = 0;       // added to the size fstat reports
@@ -164,7 +165,7 @@ class Faulty : public FileAccess {
   }
   ssize_t Read(int fd, void* buffer, std::size_t size) noexcept override {
     ++reads;
-    if (reads == readErrorOnCall) return -EIO;
+    if (reads == readErrorOnCall) return -readError;
     if (reads == interruptOnCall) return -EINTR;
     return FileAccess::Read(fd, buffer, std::min(size, most));
   }
@@ -174,34 +175,55 @@ class Faulty : public FileAccess {
   }
 };
 
-TEST_F(ClassifyFileTest, InjectedFailures) {
-  const fs::path doc = Write("doc", std::string(10000, '\0') + "Microsoft Word 6.0");
-  {
-    Faulty f;
-    f.openError = EACCES;
-    EXPECT_EQ(ClassifyFile(doc, f), Outcome(Failure::PermissionDenied));
-  }
-  {
-    Faulty f;
-    f.openError = EIO;
-    EXPECT_EQ(ClassifyFile(doc, f), Outcome(Failure::ReadError));
-  }
-  {
-    Faulty f;
-    f.readErrorOnCall = 2;
-    EXPECT_EQ(ClassifyFile(doc, f), Outcome(Failure::ReadError));
-    EXPECT_TRUE(f.closed);
-  }
-  {
-    Faulty f;
-    f.extraSize = 1;  // the file is shorter at the end than when it was opened
-    EXPECT_EQ(ClassifyFile(doc, f), Outcome(Failure::ReadError));
-  }
-  {
-    Faulty f;
-    f.interruptOnCall = 2;
-    EXPECT_EQ(ClassifyFile(doc, f), Outcome(Verdict::Word6));
-    EXPECT_TRUE(f.closed);
+// The end of the file is where a read returns 0: a file that states more
+// bytes than it holds (every file under /sys) gets the verdict of what it
+// holds; only a failing read is a read error, and it keeps its errno. A
+// size stated far beyond the bytes also takes the path of large files.
+TEST_F(ClassifyFileTest, OnlyAFailingReadIsAnError) {
+  std::string large(std::size_t{20} << 20, 'x');
+  large[0] = '\0';
+  large.replace(large.size() / 2, 18, "Microsoft Word 6.0");
+  large += "Microsoft Word 8.0";
+  const struct {
+    const char* file;
+    std::string bytes;
+    std::size_t most;  // bytes one read returns at most
+  } files[] = {
+      {"small.doc", std::string(10000, '\0') + "Microsoft Word 6.0", 4096},
+      {"large.doc", large, std::size_t{1} << 20},
+  };
+  const Verdict verdicts[] = {Verdict::Word6, Verdict::Word97_98};
+
+  const struct {
+    const char* what;
+    off_t extra;  // added to the size fstat states
+    int error, onCall, interruptOnCall;
+    bool examined;
+    int expectedError;
+  } cases[] = {
+      {"states more than it returns", 4096, 0, 0, 0, true, 0},
+      {"states far more than it returns", off_t{1} << 40, 0, 0, 0, true, 0},
+      {"states exactly what it returns", 0, 0, 0, 0, true, 0},
+      {"an interrupted read is retried", 0, 0, 0, 2, true, 0},
+      {"the first read fails", 0, EIO, 1, 0, false, EIO},
+      {"a read in the middle fails", 0, EIO, 2, 0, false, EIO},
+      {"a read fails and it states more", 4096, ESTALE, 2, 0, false, ESTALE},
+  };
+  for (std::size_t i = 0; i < std::size(files); ++i) {
+    const fs::path p = Write(files[i].file, files[i].bytes);
+    for (const auto& c : cases) {
+      Faulty f;
+      f.most = files[i].most;
+      f.extraSize = c.extra;
+      f.readError = c.error;
+      f.readErrorOnCall = c.onCall;
+      f.interruptOnCall = c.interruptOnCall;
+      const Outcome outcome = ClassifyFile(p, f);
+      const Outcome expected = c.examined ? Outcome(verdicts[i]) : Outcome(Failure::ReadError);
+      EXPECT_EQ(outcome, expected) << files[i].file << ": " << c.what;
+      EXPECT_EQ(outcome.error(), c.expectedError) << files[i].file << ": " << c.what;
+      EXPECT_TRUE(f.closed) << files[i].file << ": " << c.what;
+    }
   }
 }
 
@@ -220,7 +242,6 @@ TEST_F(ClassifyFileTest, LargeFilesAreReadInBlocks) {
   } cases[] = {
       {7, 0, 0, Failure::ReadError},   // a read fails in the middle
       {0, 3, 0, Verdict::Word97_98},   // an interrupted read is retried
-      {0, 0, 1, Failure::ReadError},   // the file shrank
       {1, 0, 0, Failure::ReadError},   // the very first read fails
   };
   for (const auto& c : cases) {
@@ -240,6 +261,31 @@ TEST_F(ClassifyFileTest, LargeFilesAreReadInBlocks) {
   EXPECT_LE(f.reads, 6);
 }
 
+TEST_F(ClassifyFileTest, FailuresKeepTheirErrno) {
+  const fs::path doc = Write("doc", "text");
+  const struct {
+    int openError;
+    Failure failure;
+  } cases[] = {
+      {EACCES, Failure::PermissionDenied}, {EPERM, Failure::PermissionDenied}, {ENOENT, Failure::NotFound},
+      {ELOOP, Failure::ReadError},         {ENAMETOOLONG, Failure::ReadError}, {EMFILE, Failure::ReadError},
+      {ENXIO, Failure::NotRegular},        {EIO, Failure::ReadError},
+  };
+  for (const auto& c : cases) {
+    Faulty f;
+    f.openError = c.openError;
+    const Outcome outcome = ClassifyFile(doc, f);
+    EXPECT_EQ(outcome, Outcome(c.failure)) << c.openError;
+    EXPECT_EQ(outcome.error(), c.openError);
+  }
+  fs::create_symlink("loop", dir_ / "loop");
+  EXPECT_EQ(ClassifyFile(dir_ / "loop").error(), ELOOP);
+  EXPECT_EQ(ClassifyFile(dir_ / std::string(5000, 'n')).error(), ENAMETOOLONG);
+  EXPECT_EQ(ClassifyFile(dir_ / "missing").error(), ENOENT);
+  EXPECT_EQ(ClassifyFile(dir_).error(), EISDIR);
+  EXPECT_EQ(ClassifyFile("/dev/null").error(), 0);  // refused by its type: no call failed
+}
+
 TEST_F(ClassifyFileTest, ReadsToTheSizeAsOpenedWithoutLookingForTheEnd) {
   const fs::path doc = Write("doc", std::string(10000, '\0') + "Microsoft Word 6.0");  // 10018 bytes
   const struct {
@@ -249,7 +295,7 @@ TEST_F(ClassifyFileTest, ReadsToTheSizeAsOpenedWithoutLookingForTheEnd) {
   } cases[] = {
       {0, 3, Verdict::Word6},      // 4096 + 4096 + 1826: the size is reached
       {-18, 4, Verdict::Word6},    // grew since fstat: read on to the end
-      {1, 4, Failure::ReadError},  // shrank: the end comes first
+      {1, 4, Verdict::Word6},      // shrank: the end comes first, and ends it
   };
   for (const auto& c : cases) {
     Faulty f;
@@ -314,7 +360,7 @@ TEST_F(ClassifyFileTest, WithAnObserverAFailureAfterTheVerdictIsAFailure) {
   const struct {
     int error;
     off_t extra;
-  } cases[] = {{3, 0}, {0, 1}};  // a read fails, or the file shrank, after the sample settled it
+  } cases[] = {{3, 0}};  // a read fails after the sample settled it
   for (const auto& c : cases) {
     Faulty f;
     f.readErrorOnCall = c.error;
@@ -327,6 +373,14 @@ TEST_F(ClassifyFileTest, WithAnObserverAFailureAfterTheVerdictIsAFailure) {
     plain.readErrorOnCall = c.error;
     plain.extraSize = c.extra;
     EXPECT_EQ(ClassifyFile(p, plain), Outcome(Verdict::RichText)) << "nothing needed the rest";
+  }
+  {
+    // Stating more than it holds is no failure: the observer has seen every byte there is.
+    Faulty f;
+    f.extraSize = 1;
+    Recorder recorder;
+    EXPECT_EQ(ClassifyFile(p, f, nullptr, &recorder), Outcome(Verdict::RichText));
+    EXPECT_EQ(recorder.bytes.size(), 100006u);
   }
   FileFacts facts;
   EXPECT_EQ(ClassifyFile(dir_ / "missing", FileAccess::System(), &facts), Outcome(Failure::NotFound));

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
+#include "fyldra3/system_errors.h"
+
 namespace fyldra3 {
 namespace {
 
@@ -18,6 +22,47 @@ TEST(MessageText, ExactCharacters) {
             "\u3042\u308a\u307e\u305b\u3093\u3002");
   EXPECT_EQ(MessageText(Verdict::RichText), "リッチテキスト(rtf)ファイルです。");
   EXPECT_EQ(MessageText(Verdict::Word95Likely), "Microsoft Word 95 ファイルと思われます。");
+}
+
+TEST(MessageWithCause, NamesTheCauseWhenItSaysMore) {
+  const struct {
+    Outcome outcome;
+    std::string_view text;
+  } cases[] = {
+      {Outcome(Failure::ReadError, ELOOP), "読み込めませんでした (リンクが循環しています)。"},
+      {Outcome(Failure::ReadError, ENAMETOOLONG), "読み込めませんでした (名前が長すぎます)。"},
+      {Outcome(Failure::NotFound, ENOTDIR), "見つかりません (パスの途中にフォルダーでないものがあります)。"},
+      {Outcome(Failure::NotFound, ENOENT), "見つかりません。"},  // nothing to add
+      {Outcome(Failure::IsDirectory, EISDIR), "フォルダーのため調べられません。"},
+      {Outcome(Failure::NotRegular), "通常のファイルではないため調べられません。"},
+      {Outcome(Failure::ReadError, 9999), "読み込めませんでした (エラー番号 9999)。"},
+      {Verdict::Word6, "Microsoft Word 6.0 ファイルです。"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MessageWithCause(c.outcome), c.text);
+  // What the window shows stays the sentence of the kind.
+  EXPECT_EQ(ReportText("x", Outcome(Failure::ReadError, ELOOP)), "x は\r\n読み込めませんでした。");
+}
+
+TEST(SystemErrors, OneTableForKindNameAndCause) {
+  const struct {
+    int error;
+    Failure failure;
+    std::string_view name;
+  } cases[] = {
+      {ENOENT, Failure::NotFound, "ENOENT"},         {ENOTDIR, Failure::NotFound, "ENOTDIR"},
+      {EACCES, Failure::PermissionDenied, "EACCES"}, {EPERM, Failure::PermissionDenied, "EPERM"},
+      {EISDIR, Failure::IsDirectory, "EISDIR"},      {ENXIO, Failure::NotRegular, "ENXIO"},
+      {ELOOP, Failure::ReadError, "ELOOP"},          {ENAMETOOLONG, Failure::ReadError, "ENAMETOOLONG"},
+      {EIO, Failure::ReadError, "EIO"},              {EMFILE, Failure::ReadError, "EMFILE"},
+      {EXDEV, Failure::ReadError, "EXDEV"},  // not in the table: named by the system, no cause
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FailureOfErrno(c.error), c.failure) << c.name;
+    EXPECT_EQ(ErrnoName(c.error), c.name);
+    EXPECT_EQ(ErrnoCause(c.error).empty(), c.error == EXDEV) << c.name;
+  }
+  EXPECT_EQ(ErrnoCause(ELOOP), "リンクが循環しています");
+  EXPECT_EQ(ErrnoName(0), "");
 }
 
 TEST(ValidUtf8, ReplacesEachBrokenSequenceOnce) {

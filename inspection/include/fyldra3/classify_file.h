@@ -19,26 +19,36 @@ enum class Failure : unsigned char {
   PermissionDenied,
   IsDirectory,
   NotRegular,  // a FIFO, device or socket: never read
-  ReadError,   // any other failure to open or read, a file that shrank under the read included
+  ReadError,   // any other failure to open or read
 };
 
 inline constexpr std::array<Failure, 5> kAllFailures = {Failure::NotFound, Failure::PermissionDenied,
                                                         Failure::IsDirectory, Failure::NotRegular,
                                                         Failure::ReadError};
 
-// The failure an errno value from opening or reading a path stands for.
+// The failure an errno value from opening or reading a path stands for
+// (the table in system_errors.cpp).
 Failure FailureOfErrno(int error) noexcept;
 
 // A verdict, or the reason there is none. The two never mix: asking a
 // failure for its verdict (or the reverse) is a programming error.
+// A failure keeps the errno of the system call that failed, 0 when none did
+// (a FIFO refused by its type), so that callers can name the cause.
 class Outcome {
  public:
   constexpr Outcome(Verdict v) noexcept : examined_(true), verdict_(v) {}  // NOLINT: implicit by design
-  constexpr Outcome(Failure f) noexcept : examined_(false), failure_(f) {}  // NOLINT: implicit by design
+  constexpr Outcome(Failure f, int error = 0) noexcept  // NOLINT: implicit by design
+      : examined_(false), failure_(f), error_(error) {}
+
+  // The failure the errno stands for, keeping the errno.
+  static Outcome OfErrno(int error) noexcept { return {FailureOfErrno(error), error}; }
 
   constexpr bool Examined() const noexcept { return examined_; }
   constexpr Verdict verdict() const noexcept { return examined_ ? verdict_ : Unchecked<Verdict>(); }
   constexpr Failure failure() const noexcept { return examined_ ? Unchecked<Failure>() : failure_; }
+  constexpr int error() const noexcept { return error_; }  // 0 for a verdict
+
+  // Compares verdicts and failure kinds; the errno is detail and not compared.
 
   friend constexpr bool operator==(const Outcome& a, const Outcome& b) noexcept {
     return a.examined_ == b.examined_ && (a.examined_ ? a.verdict_ == b.verdict_ : a.failure_ == b.failure_);
@@ -55,6 +65,7 @@ class Outcome {
     Verdict verdict_;
     Failure failure_;
   };
+  int error_ = 0;
 };
 
 // The system calls ClassifyFile makes. Each returns what the call returns,

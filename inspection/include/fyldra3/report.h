@@ -38,6 +38,10 @@ constexpr std::string_view MessageText(const Outcome& o) noexcept {
   return o.Examined() ? MessageText(o.verdict()) : FailureText(o.failure());
 }
 
+// MessageText, with the cause of a failure before its full stop when the
+// errno says more than the kind: "読み込めませんでした (リンクが循環しています)。".
+std::string MessageWithCause(const Outcome& o);
+
 // Bytes as UTF-8 text: each ill-formed sequence becomes one U+FFFD.
 std::string ValidUtf8(std::string_view bytes);
 
