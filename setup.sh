@@ -4,11 +4,11 @@
 #   ./setup.sh --test  and what the test suite needs too
 set -euo pipefail
 
-packages=(g++ cmake make qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic libarchive-dev)
+packages=(g++ cmake make libssl-dev qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic libarchive-dev)
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(libgtest-dev libbenchmark-dev xvfb xauth x11-utils imagemagick file
              clang-14 libclang-rt-14-dev desktop-file-utils appstream dpkg-dev time man-db dbus-daemon
-             zip unzip p7zip-full genisoimage gcab jlha-utils)
+             zip unzip p7zip-full genisoimage gcab jlha-utils python3)
 fi
 
 missing=()

@@ -104,8 +104,8 @@ int main(int argc, char** argv) {
 
   const auto options = ParseOptions(argc, argv);
   if (!options) return 2;
-  if (options->help) {
-    PrintHelp();
+  if (options->help || options->version) {
+    options->help ? PrintHelp() : PrintVersion();
     if (std::fflush(stdout) != 0) {
       Message("説明を書き出せませんでした", {}, errno);
       return 1;
@@ -117,7 +117,8 @@ int main(int argc, char** argv) {
   RaiseDescriptorLimit();
 
   RunSettings settings;
-  settings.format = options->format;
+  settings.form = {options->format, options->print0, options->hash};
+  settings.bom = options->bom;
   settings.summary = options->summary;
   settings.jobs = options->jobs;
   settings.progress = ::isatty(STDERR_FILENO) == 1;

@@ -6,9 +6,11 @@
 #include <string_view>
 #include <vector>
 
+#include "digest.h"
+
 namespace fyldra3::scan {
 
-enum class Format { Plain, Json };
+enum class Format { Plain, Json, Csv };
 
 // Where paths come from, in command-line order.
 struct Source {
@@ -25,6 +27,10 @@ struct Options {
   bool recursive = false;  // -r: folders are walked
   bool nulList = false;    // -0: files-from lists are NUL-separated
   bool summary = false;
+  bool version = false;
+  bool bom = false;     // --bom: a byte-order mark before the CSV
+  bool print0 = false;  // -Z: plain lines end in NUL
+  DigestKind hash = DigestKind::None;
   unsigned jobs = 0;  // files examined at once; 0 until parsed, then at least 1
   std::vector<Source> sources;
 };
@@ -38,5 +44,6 @@ std::optional<Options> ParseOptions(int argc, char** argv);
 unsigned DefaultJobs();
 
 void PrintHelp();
+void PrintVersion();
 
 }  // namespace fyldra3::scan

@@ -1,6 +1,7 @@
 #include "output.h"
 
 #include <charconv>
+#include <ctime>
 
 #include "fyldra3/report.h"
 
@@ -126,22 +127,141 @@ void AppendSummary(std::string& out, Format format, const Tally& tally) {
   out.append(" 件)\n");
 }
 
-void AppendLine(std::string& out, Format format, std::string_view path, const Outcome& outcome) {
-  if (format == Format::Plain) {
-    out.append(path);  // raw bytes, as file(1) prints names
+namespace {
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+std::string HexOf(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    out += kHexDigits[b >> 4];
+    out += kHexDigits[b & 15];
+  }
+  return out;
+}
+
+std::string_view DigestBytes(const DigestValue& d) {
+  return {reinterpret_cast<const char*>(d.bytes.data()), d.size};
+}
+
+std::string Number(std::uint64_t n) {
+  std::string out;
+  AppendNumber(out, n);
+  return out;
+}
+
+// The errno of a failure, by its symbolic name; empty when there is none.
+std::string ErrnoField(const Outcome&) { return {}; }
+
+void AppendJsonBasis(std::string& out, Verdict v, const Basis& b) {
+  out.append(", \"basis\": {");
+  const auto number = [&out](std::string_view name, std::uint64_t n, bool comma = true) {
+    if (comma) out.append(", ");
+    out.append("\"").append(name).append("\": ");
+    AppendNumber(out, n);
+  };
+  switch (v) {
+    case Verdict::RichText:
+      out.append("\"signature\": ");
+      AppendJsonString(out, SignatureText(v, b));
+      number("offset", b.offset);
+      break;
+    case Verdict::PlainText:
+      number("chars", b.sampleChars, false);
+      if (b.control != Basis::kNone) number("control", b.control);
+      break;
+    case Verdict::NotWord:
+      number("control", b.control, false);
+      out.append(", \"signature\": null");
+      break;
+    default:
+      out.append("\"signature\": ");
+      AppendJsonString(out, SignatureText(v, b));
+      number("check", b.check);
+      number("offset", b.offset);
+      number("control", b.control);
+      break;
+  }
+  out.append("}");
+}
+
+// A CSV field, quoted when it holds a comma, quote, CR or LF.
+void AppendCsvField(std::string& out, std::string_view text, bool last = false) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    out.append(text);
+  } else {
+    out += '"';
+    for (const char c : text) {
+      if (c == '"') out += '"';
+      out += c;
+    }
+    out += '"';
+  }
+  out.append(last ? "\r\n" : ",");
+}
+
+}  // namespace
+
+constexpr std::string_view kCsvColumns[] = {
+    "path",          "path_hex",        "size",        "modified",     "verdict", "message", "basis_chars",
+    "basis_control", "basis_signature", "basis_check", "basis_offset", "error",   "errno",   "digest"};
+
+void AppendCsvHeader(std::string& out, bool bom) {
+  if (bom) out.append("\xEF\xBB\xBF");
+  for (const std::string_view c : kCsvColumns) AppendCsvField(out, c, c == kCsvColumns[std::size(kCsvColumns) - 1]);
+}
+
+std::string IsoTime(std::int64_t seconds) {
+  const auto t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+  char text[64];
+  if (gmtime_r(&t, &tm) == nullptr || std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm) == 0) return {};
+  return text;
+}
+
+void AppendLine(std::string& out, const LineForm& form, const Record& r) {
+  const Outcome& outcome = r.outcome;
+  const bool hasDigest = form.hash != DigestKind::None && r.digest.size != 0;
+  if (form.format == Format::Plain) {
+    if (form.hash != DigestKind::None) out.append(hasDigest ? HexOf(DigestBytes(r.digest)) : "-").append("  ");
+    out.append(r.path);  // raw bytes, as file(1) prints names
     out.append(": ");
     out.append(MessageText(outcome));
-    out += '\n';
+    out += form.print0 ? '\0' : '\n';
     return;
   }
-  const std::string text = ValidUtf8(path);
+  const std::string text = ValidUtf8(r.path);
+  const bool examined = outcome.Examined();
+  if (form.format == Format::Csv) {
+    const Basis& b = r.facts.basis;
+    const Verdict v = examined ? outcome.verdict() : Verdict::NotWord;
+    const bool word = examined && v != Verdict::NotWord && v != Verdict::RichText && v != Verdict::PlainText;
+    const auto offset = [](std::uint64_t n) { return n == Basis::kNone ? std::string() : Number(n); };
+    AppendCsvField(out, text);
+    AppendCsvField(out, text != r.path ? HexOf(r.path) : std::string());
+    AppendCsvField(out, r.facts.opened ? Number(r.facts.size) : std::string());
+    AppendCsvField(out, r.facts.opened ? IsoTime(r.facts.modified) : std::string());
+    AppendCsvField(out, examined ? VerdictName(v) : std::string_view());
+    AppendCsvField(out, MessageText(outcome));
+    AppendCsvField(out, examined && v == Verdict::PlainText ? Number(b.sampleChars) : std::string());
+    AppendCsvField(out, examined ? offset(b.control) : std::string());
+    AppendCsvField(out, examined ? SignatureText(v, b) : std::string_view());
+    AppendCsvField(out, word ? Number(b.check) : std::string());
+    AppendCsvField(out, examined && (word || v == Verdict::RichText) ? Number(b.offset) : std::string());
+    AppendCsvField(out, examined ? std::string_view() : FailureName(outcome.failure()));
+    AppendCsvField(out, examined ? std::string() : ErrnoField(outcome));
+    AppendCsvField(out, hasDigest ? HexOf(DigestBytes(r.digest)) : std::string(), true);
+    return;
+  }
   out.append("{\"path\": ");
   AppendJsonString(out, text);
-  if (text != path) {
+  if (text != r.path) {
     out.append(", \"path_hex\": ");
-    AppendHex(out, path);
+    AppendHex(out, r.path);
   }
-  if (outcome.Examined()) {
+  if (examined) {
     out.append(", \"verdict\": \"");
     out.append(VerdictName(outcome.verdict()));
   } else {
@@ -150,6 +270,17 @@ void AppendLine(std::string& out, Format format, std::string_view path, const Ou
   }
   out.append("\", \"message\": ");
   AppendJsonString(out, MessageText(outcome));
+  if (r.facts.opened) {
+    out.append(", \"size\": ");
+    AppendNumber(out, r.facts.size);
+    out.append(", \"modified\": ");
+    AppendJsonString(out, IsoTime(r.facts.modified));
+  }
+  if (examined) AppendJsonBasis(out, outcome.verdict(), r.facts.basis);
+  if (hasDigest) {
+    out.append(", \"").append(DigestName(form.hash)).append("\": ");
+    AppendHex(out, DigestBytes(r.digest));
+  }
   out.append("}\n");
 }
 

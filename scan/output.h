@@ -8,12 +8,35 @@
 
 #include "fyldra3/classify_file.h"
 #include "fyldra3/verdict.h"
+#include "digest.h"
+#include "fyldra3/classify_file.h"
 #include "options.h"
 
 namespace fyldra3::scan {
 
-// Appends the line for `path` (ending in a newline) to `out`.
-void AppendLine(std::string& out, Format format, std::string_view path, const Outcome& outcome);
+// How each path's line is written.
+struct LineForm {
+  Format format = Format::Plain;
+  bool print0 = false;  // plain lines end in NUL
+  DigestKind hash = DigestKind::None;
+};
+
+// What is known of one path.
+struct Record {
+  std::string_view path;
+  Outcome outcome;
+  const FileFacts& facts;
+  const DigestValue& digest;
+};
+
+// Appends the line for the record (ending in a newline, or NUL) to `out`.
+void AppendLine(std::string& out, const LineForm& form, const Record& record);
+
+// The CSV header row, with the byte-order mark before it when asked.
+void AppendCsvHeader(std::string& out, bool bom);
+
+// ISO 8601 in UTC, to the second: "2026-01-31T12:34:56Z".
+std::string IsoTime(std::int64_t seconds);
 
 // Outcomes counted by verdict and by failure.
 class Tally {

@@ -37,13 +37,23 @@ class FolderAccess final : public FileAccess {
   int folder_;
 };
 
-Outcome Examine(const Item& item) {
+// `digester` is null when no digest is wanted.
+Outcome Examine(const Item& item, FileFacts& facts, Digester* digester, DigestValue& digest) {
   if (item.preset) return *item.preset;
+  const bool digesting = digester != nullptr && digester->Start();
+  ByteObserver* observer = digester;
+  Outcome outcome = Failure::ReadError;
   if (item.dir) {
     FolderAccess access(item.dir->fd);
-    return ClassifyFile(item.name, access);
+    outcome = ClassifyFile(item.name, access, &facts, observer);
+  } else {
+    outcome = ClassifyFile(item.path, FileAccess::System(), &facts, observer);
   }
-  return ClassifyFile(item.path);
+  if (digesting) {
+    const DigestValue value = digester->Finish();
+    if (outcome.Examined()) digest = value;
+  }
+  return outcome;
 }
 
 int WriteAll(std::string_view text) {
@@ -68,6 +78,7 @@ Pipeline::Pipeline(const RunSettings& settings)
     totalKnown_.store(true);
   }
   buffer_.reserve(kFlushSize * 2);
+  if (settings_.form.format == Format::Csv) AppendCsvHeader(buffer_, settings_.bom);
   if (settings_.progress) progress_.Start();
   writer_ = std::thread([this] { Write(); });
   workers_.reserve(settings_.jobs);
@@ -92,6 +103,8 @@ bool Pipeline::Emit(Item&& item) {
 }
 
 void Pipeline::Work() {
+  std::optional<Digester> digester;
+  if (settings_.form.hash != DigestKind::None) digester.emplace(settings_.form.hash);
   std::unique_lock lock(mutex_);
   for (;;) {
     work_.wait(lock, [this] { return stopped_ || finished_ || claimed_ < produced_; });
@@ -100,7 +113,9 @@ void Pipeline::Work() {
     Slot& slot = ring_[index % ring_.size()];
     lock.unlock();
     // The slot is this worker's alone until it is marked done.
-    const Outcome outcome = Examine(slot.item);
+    slot.facts = FileFacts{};
+    slot.digest = DigestValue{};
+    const Outcome outcome = Examine(slot.item, slot.facts, digester ? &*digester : nullptr, slot.digest);
     lock.lock();
     slot.outcome = outcome;
     slot.done = true;
@@ -147,7 +162,7 @@ void Pipeline::Write() {
     const bool wasEmpty = buffer_.empty();
     for (std::uint64_t i = begin; i < end; ++i) {
       Slot& slot = ring_[i % ring_.size()];
-      AppendLine(buffer_, settings_.format, slot.item.path, slot.outcome);
+      AppendLine(buffer_, settings_.form, {slot.item.path, slot.outcome, slot.facts, slot.digest});
       tally_.Add(slot.outcome);
       slot.item = Item{};  // lets go of its folder
     }
@@ -164,7 +179,7 @@ void Pipeline::Write() {
   const bool stopped = stopped_;
   lock.unlock();
   if (stopped) return;
-  if (settings_.summary) AppendSummary(buffer_, settings_.format, tally_);
+  if (settings_.summary) AppendSummary(buffer_, settings_.form.format, tally_);
   Flush();
 }
 

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "digest.h"
 #include "item.h"
 #include "options.h"
 #include "output.h"
@@ -20,7 +21,8 @@
 namespace fyldra3::scan {
 
 struct RunSettings {
-  Format format = Format::Plain;
+  LineForm form;
+  bool bom = false;  // with CSV
   bool summary = false;
   unsigned jobs = 1;
   std::optional<std::uint64_t> total;  // the number of items, when known before the start
@@ -53,6 +55,8 @@ class Pipeline final : public Sink {
   struct Slot {
     Item item;
     Outcome outcome = Failure::ReadError;
+    FileFacts facts;
+    DigestValue digest;
     bool done = false;
   };
 

@@ -20,8 +20,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ -n "$(field Maintainer)" && -n "$(field Description)" ]] || fail "no Maintainer or Description"
 depends=$(field Depends)
 echo "Depends: $depends"
-# libc6 and libstdc++6 come from dpkg-shlibdeps; the rest only with the window.
-needed=(libc6 libstdc++6)
+# libc6, libstdc++6 and libssl3 (the scanner's digests) come from dpkg-shlibdeps; the rest only with the window.
+needed=(libc6 libstdc++6 libssl3)
 [[ "$window" == 1 ]] && needed+=(libqt6widgets6 fonts-ipafont-gothic qt6-translations-l10n qt6-qpa-plugins)
 names=$(tr ',' '\n' <<<"$depends" | awk '{ print $1 }')
 for p in "${needed[@]}"; do

@@ -145,6 +145,13 @@ Finished Scan(const std::vector<std::string>& args) { return Spawn({args}); }
 
 std::string Data(const char* name) { return (kData / name).string(); }
 
+// Sets the file's modification time to 2023-11-14T22:13:20Z.
+constexpr const char* kModified = "2023-11-14T22:13:20Z";
+void SetModified(const std::string& path) {
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}};
+  utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
 TEST(Scan, PlainLinesInTheOrderGiven) {
   const Finished r = Scan({Data("simple.doc"), Data("lorem-ipsum.rtf"), Data("quick.doc")});
   EXPECT_EQ(r.status, 0);
@@ -177,7 +184,11 @@ TEST(Scan, JsonForEveryRealDocument) {
     at = end + 1;
   }
   EXPECT_EQ(at, r.out.size());
-  EXPECT_NE(r.out.find("\"message\": \"Microsoft Word 97/98 ファイルです。\"}"), std::string::npos);
+  EXPECT_NE(r.out.find("\"message\": \"Microsoft Word 97/98 ファイルです。\", \"size\": 19456, \"modified\": \""),
+            std::string::npos);
+  EXPECT_NE(r.out.find("\"basis\": {\"signature\": \"Microsoft Word 8.0\", \"check\": 5, \"offset\": 9084, "
+                       "\"control\": 2}}\n"),
+            std::string::npos);
 }
 
 class ScanFiles : public testing::Test {
@@ -218,6 +229,7 @@ TEST_F(ScanFiles, FailuresInBothFormsExitOne) {
 TEST_F(ScanFiles, NamesThatAreNotUtf8) {
   const std::string name = (dir_ / "\x95\xB6\x8F\x91\".doc").string();
   std::ofstream(name, std::ios::binary) << std::string("\0Microsoft Word 6.0", 19);
+  SetModified(name);
 
   const Finished plain = Scan({name});
   EXPECT_EQ(plain.status, 0);
@@ -233,7 +245,9 @@ TEST_F(ScanFiles, NamesThatAreNotUtf8) {
     hex += kHex[c & 15];
   }
   EXPECT_EQ(json.out, "{\"path\": \"" + dir_.string() + "/\uFFFD\uFFFD\uFFFD\uFFFD\\\".doc\", \"path_hex\": \"" + hex +
-                          "\", \"verdict\": \"Word6\", \"message\": \"Microsoft Word 6.0 ファイルです。\"}\n");
+                          "\", \"verdict\": \"Word6\", \"message\": \"Microsoft Word 6.0 ファイルです。\", \"size\": 19, "
+                          "\"modified\": \"" + kModified + "\", \"basis\": {\"signature\": \"Microsoft Word 6.0\", "
+                          "\"check\": 0, \"offset\": 1, \"control\": 0}}\n");
 }
 
 TEST(Scan, UsageAndHelp) {
@@ -371,10 +385,16 @@ TEST_F(ScanTree, UnreadableFolderIsReportedAndTheWalkGoesOn) {
 }
 
 TEST_F(ScanTree, JsonForTheWalk) {
-  const Finished r = Scan({"-r", "--json", (tree_ / "a").string(), (tree_ / "broken").string()});
   const std::string a = (tree_ / "a").string();
-  EXPECT_EQ(r.out, "{\"path\": \"" + a + "/y.rtf\", \"verdict\": \"RichText\", \"message\": \"リッチテキスト(rtf)ファイルです。\"}\n" +
-                       "{\"path\": \"" + a + "/z.doc\", \"verdict\": \"Word97_98\", \"message\": \"Microsoft Word 97/98 ファイルです。\"}\n" +
+  SetModified(a + "/y.rtf");
+  SetModified(a + "/z.doc");
+  const Finished r = Scan({"-r", "--json", (tree_ / "a").string(), (tree_ / "broken").string()});
+  const std::string facts = std::string("\"modified\": \"") + kModified + "\", \"basis\": ";
+  EXPECT_EQ(r.out, "{\"path\": \"" + a + "/y.rtf\", \"verdict\": \"RichText\", \"message\": \"リッチテキスト(rtf)ファイルです。\", " +
+                       "\"size\": 13, " + facts + "{\"signature\": \"{\\\\rtf\", \"offset\": 0}}\n" +
+                       "{\"path\": \"" + a + "/z.doc\", \"verdict\": \"Word97_98\", \"message\": \"Microsoft Word 97/98 ファイルです。\", " +
+                       "\"size\": 19456, " + facts + "{\"signature\": \"Microsoft Word 8.0\", \"check\": 5, \"offset\": 9084, " +
+                       "\"control\": 2}}\n" +
                        "{\"path\": \"" + (tree_ / "broken").string() +
                        "\", \"error\": \"not_found\", \"message\": \"見つかりません。\"}\n");
   EXPECT_EQ(r.status, 1);
@@ -613,6 +633,177 @@ TEST(Scan, ProgressOnlyOnATerminal) {
   ScanRun quick{{Data("simple.doc")}};
   quick.errorOnTerminal = true;
   EXPECT_EQ(Spawn(quick).err, "");
+}
+
+}  // namespace
+
+// --- evidence, digests, CSV and the command line ------------------------------
+
+namespace {
+
+// What a coreutils tool prints for one file: its digest in hex.
+std::string ToolDigest(const std::string& tool, const std::string& path) {
+  const std::string command = tool + " -- '" + path + "'";
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buffer[512];
+    while (fgets(buffer, sizeof buffer, p) != nullptr) out += buffer;
+    pclose(p);
+  }
+  return out.substr(0, out.find(' '));
+}
+
+TEST_F(ScanFiles, DigestsEqualThoseOfCoreutils) {
+  std::string word(3 << 20, 'w');  // several read blocks
+  word[0] = '\0';
+  word += "Microsoft Word 8.0";
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"empty", ""},
+      {"settled.rtf", "{\\rtf1" + std::string(700000, 'r')},  // the sample decides: read on for the digest
+      {"short.txt", "a few words\n"},
+      {"word.doc", word},
+  };
+  std::vector<std::string> paths;
+  for (const auto& [name, bytes] : files) {
+    Write(dir_ / name, bytes);
+    paths.push_back((dir_ / name).string());
+  }
+  paths.push_back(Data("simple.doc"));
+  for (const char* tool : {"sha256sum", "md5sum", "sha1sum", "sha512sum"}) {
+    const std::string name = std::string(tool).substr(0, std::string(tool).size() - 3);
+    std::vector<std::string> args = {"--hash", name};
+    args.insert(args.end(), paths.begin(), paths.end());
+    const Finished r = Scan(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      EXPECT_EQ(lines[i].substr(0, lines[i].find(' ')), ToolDigest(tool, paths[i])) << tool << " " << paths[i];
+      EXPECT_EQ(lines[i].substr(lines[i].find(' '), paths[i].size() + 3), "  " + paths[i] + ":") << lines[i];
+    }
+    // The same digest in JSON, under the method's name.
+    const Finished json = Scan({"--json", "--hash=" + name, paths[1]});
+    EXPECT_NE(json.out.find("\"" + name + "\": \"" + ToolDigest(tool, paths[1]) + "\"}"), std::string::npos)
+        << json.out;
+  }
+  // A file that cannot be read has no digest.
+  const Finished missing = Scan({"--hash", "md5", (dir_ / "missing").string()});
+  EXPECT_EQ(missing.out, "-  " + (dir_ / "missing").string() + ": 見つかりません。\n");
+}
+
+TEST_F(ScanFiles, Print0EndsPlainLinesInNul) {
+  const std::string odd = (dir_ / "two\nlines.txt").string();
+  Write(odd, "text\n");
+  const Finished r = Scan({"-Z", odd, Data("simple.doc"), "--summary"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.substr(0, r.out.find("\n集計:")), odd + kText.substr(0, kText.size() - 1) + '\0' +
+                                                          Data("simple.doc") + kWord97.substr(0, kWord97.size() - 1) +
+                                                          '\0');
+}
+
+TEST_F(ScanFiles, CsvQuotesWhatNeedsIt) {
+  const std::string odd = (dir_ / "a,\"b\"\r\nc.txt").string();
+  Write(odd, "text\n");
+  SetModified(odd);
+  const Finished r = Scan({"--csv", "--bom", odd, (dir_ / "missing").string()});
+  EXPECT_EQ(r.status, 1);
+  std::string quoted = "\"" + dir_.string() + "/a,\"\"b\"\"\r\nc.txt\"";
+  EXPECT_EQ(r.out, "\xEF\xBB\xBFpath,path_hex,size,modified,verdict,message,basis_chars,basis_control,"
+                   "basis_signature,basis_check,basis_offset,error,errno,digest\r\n" +
+                       quoted + ",,5," + kModified + ",PlainText,テキストファイルと思われます。,5,,,,,,,\r\n" +
+                       (dir_ / "missing").string() + ",,,,,見つかりません。,,,,,,not_found,,\r\n");
+  EXPECT_EQ(Scan({"--csv", Data("simple.doc")}).out.substr(0, 5), "path,");  // no mark unless asked
+}
+
+// Whatever the form, the offending option is named as written, a short one alone.
+TEST(Scan, CommandLineErrorsNameTheOption) {
+  const std::string doc = Data("simple.doc");
+  const struct {
+    std::vector<std::string> args;
+    const char* message;
+  } cases[] = {
+      {{"-x", doc}, "不明なオプションです: -x\n"},
+      {{"-rx", doc}, "不明なオプションです: -x\n"},
+      {{"-xr", doc}, "不明なオプションです: -x\n"},
+      {{"-rZx", doc}, "不明なオプションです: -x\n"},
+      {{"--frobnicate", doc}, "不明なオプションです: --frobnicate\n"},
+      {{"--frobnicate=1", doc}, "不明なオプションです: --frobnicate\n"},
+      {{"--j", doc}, "どのオプションか決められません (略しすぎです): --j\n"},
+      {{"--recursive=yes", doc}, "このオプションは値をとりません: --recursive\n"},
+      {{"--rec=yes", doc}, "このオプションは値をとりません: --rec\n"},
+      {{doc, "-j"}, "オプションに値がありません: -j\n"},
+      {{doc, "-rj"}, "オプションに値がありません: -j\n"},
+      {{doc, "--jobs"}, "オプションに値がありません: --jobs\n"},
+      {{doc, "--jo"}, "オプションに値がありません: --jo\n"},
+      {{"--files-from="}, "オプションに値がありません: --files-from\n"},
+      {{"-f"}, "オプションに値がありません: -f\n"},
+      {{"--hash", "crc32", doc}, "--hash には md5、sha1、sha256、sha512 のどれかを指定してください: crc32\n"},
+      {{"--jobs=0", doc}, "-j (--jobs) には 1 から 256 までの整数を指定してください: 0\n"},
+      {{"--json", "--csv", doc}, "--json と --csv は一緒に指定できません。\n"},
+      {{"--csv", "--summary", doc}, "--summary は --csv と一緒に指定できません。\n"},
+      {{"--bom", doc}, "--bom は --csv と一緒に指定してください。\n"},
+      {{"--json", "-Z", doc}, "-Z (--print0) は --json、--csv と一緒に指定できません。\n"},
+      {{"-r"}, "調べるファイルを指定してください。\n"},
+  };
+  for (const auto& c : cases) {
+    const Finished r = Scan(c.args);
+    EXPECT_EQ(r.status, 2) << c.args[0];
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1), std::string("fyldra3-scan: ") + c.message) << c.args[0];
+  }
+}
+
+// Abbreviations, "=value", grouping and "--" come from getopt_long; paths and lists keep their order.
+TEST_F(ScanFiles, CommandLineForms) {
+  const std::string doc = Data("simple.doc"), rtf = Data("lorem-ipsum.rtf"), txt = Data("lorem-ipsum.txt");
+  const std::string list = (dir_ / "list").string();
+  Write(list, rtf + "\n");
+  const std::string expected = doc + kWord97 + rtf + kRtf + txt + kText;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{doc, "-f", list, txt}, {doc, "--files-from=" + list, txt}, {doc, "-f" + list, txt},
+        {doc, "--files=" + list, "-j2", txt}, {"--rec", doc, "-rj", "2", "-f", list, "--", txt},
+        {doc, "--jobs=1", "--fil", list, txt}}) {
+    const Finished r = Scan(args);
+    EXPECT_EQ(r.out, expected) << args[1];
+    EXPECT_EQ(r.status, 0) << r.err;
+  }
+  EXPECT_EQ(Scan({"--", "-x"}).out, "-x" + kMissing);
+  EXPECT_EQ(Scan({"--csv", "--", "--json"}).out.substr(0, 5), "path,");
+}
+
+TEST(Scan, VersionFromTheBuild) {
+  const Finished r = Scan({"--version"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, std::string("fyldra3-scan ") + FYLDRA3_VERSION + "\n");
+  EXPECT_EQ(Scan({"--vers"}).out, r.out);
+}
+
+// Columns a terminal gives the text: two for East Asian wide characters.
+std::size_t Columns(std::string_view line) {
+  std::size_t columns = 0;
+  for (std::size_t i = 0; i < line.size();) {
+    const auto b = static_cast<unsigned char>(line[i]);
+    const std::size_t length = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    char32_t c = length == 1 ? b : b & (0x7F >> length);
+    for (std::size_t k = 1; k < length && i + k < line.size(); ++k) c = (c << 6) | (line[i + k] & 0x3F);
+    columns += (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
+                       (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                       (c >= 0xFFE0 && c <= 0xFFE6)
+                   ? 2
+                   : 1;
+    i += length;
+  }
+  return columns;
+}
+
+TEST(Scan, HelpFitsEightyColumns) {
+  const Finished help = Scan({"--help"});
+  ASSERT_EQ(help.status, 0);
+  EXPECT_EQ(Columns("「-」は標準入力"), 15u);
+  for (const std::string& line : Lines(help.out)) EXPECT_LE(Columns(line), 80u) << line;
+  for (const char* option : {"--csv", "--bom", "--hash", "--print0", "--version", "basis_offset", "errno"}) {
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  }
 }
 
 }  // namespace
