@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "fyldra3/report.h"
+#include "fyldra3/system_errors.h"
 
 namespace fyldra3::scan {
 namespace {
@@ -153,7 +154,7 @@ std::string Number(std::uint64_t n) {
 }
 
 // The errno of a failure, by its symbolic name; empty when there is none.
-std::string ErrnoField(const Outcome&) { return {}; }
+std::string_view ErrnoField(const Outcome& o) { return o.error() != 0 ? ErrnoName(o.error()) : std::string_view(); }
 
 void AppendJsonBasis(std::string& out, Verdict v, const Basis& b) {
   out.append(", \"basis\": {");
@@ -251,7 +252,7 @@ void AppendLine(std::string& out, const LineForm& form, const Record& r) {
     AppendCsvField(out, word ? Number(b.check) : std::string());
     AppendCsvField(out, examined && (word || v == Verdict::RichText) ? Number(b.offset) : std::string());
     AppendCsvField(out, examined ? std::string_view() : FailureName(outcome.failure()));
-    AppendCsvField(out, examined ? std::string() : ErrnoField(outcome));
+    AppendCsvField(out, examined ? std::string_view() : ErrnoField(outcome));
     AppendCsvField(out, hasDigest ? HexOf(DigestBytes(r.digest)) : std::string(), true);
     return;
   }

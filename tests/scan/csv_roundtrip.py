@@ -65,6 +65,10 @@ with tempfile.TemporaryDirectory() as tmp:
             check(r["verdict"] == line.get("verdict", ""), f"{shown}: verdict")
             check(r["message"] == line["message"], f"{shown}: message")
             check(r["error"] == line.get("error", ""), f"{shown}: error")
+            if "errno" in line:
+                check(r["errno"] == line["errno"], f"{shown}: errno")
+            if path.endswith(b"/missing"):
+                check(r["errno"] == "ENOENT", f"{shown}: errno {r['errno']!r}")
             check(r["digest"] == line.get("sha256", ""), f"{shown}: digest")
             basis = line.get("basis", {})
             for column, key in (("basis_chars", "chars"), ("basis_control", "control"),

@@ -711,7 +711,7 @@ TEST_F(ScanFiles, CsvQuotesWhatNeedsIt) {
   EXPECT_EQ(r.out, "\xEF\xBB\xBFpath,path_hex,size,modified,verdict,message,basis_chars,basis_control,"
                    "basis_signature,basis_check,basis_offset,error,errno,digest\r\n" +
                        quoted + ",,5," + kModified + ",PlainText,テキストファイルと思われます。,5,,,,,,,\r\n" +
-                       (dir_ / "missing").string() + ",,,,,見つかりません。,,,,,,not_found,,\r\n");
+                       (dir_ / "missing").string() + ",,,,,見つかりません。,,,,,,not_found,ENOENT,\r\n");
   EXPECT_EQ(Scan({"--csv", Data("simple.doc")}).out.substr(0, 5), "path,");  // no mark unless asked
 }
 
