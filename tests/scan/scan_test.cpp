@@ -782,10 +782,12 @@ TEST(Scan, VersionFromTheBuild) {
 std::size_t Columns(std::string_view line) {
   std::size_t columns = 0;
   for (std::size_t i = 0; i < line.size();) {
-    const auto b = static_cast<unsigned char>(line[i]);
+    const unsigned b = static_cast<unsigned char>(line[i]);
     const std::size_t length = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-    char32_t c = length == 1 ? b : b & (0x7F >> length);
-    for (std::size_t k = 1; k < length && i + k < line.size(); ++k) c = (c << 6) | (line[i + k] & 0x3F);
+    char32_t c = length == 1 ? b : b & (0x7Fu >> length);
+    for (std::size_t k = 1; k < length && i + k < line.size(); ++k) {
+      c = (c << 6) | (static_cast<unsigned char>(line[i + k]) & 0x3Fu);
+    }
     columns += (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
                        (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
                        (c >= 0xFFE0 && c <= 0xFFE6)
