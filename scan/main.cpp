@@ -120,6 +120,7 @@ int main(int argc, char** argv) {
   settings.form = {options->format, options->print0, options->hash};
   settings.bom = options->bom;
   settings.summary = options->summary;
+  settings.archives = options->archives;
   settings.jobs = options->jobs;
   settings.progress = ::isatty(STDERR_FILENO) == 1;
   settings.outputIsTerminal = ::isatty(STDOUT_FILENO) == 1;

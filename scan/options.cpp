@@ -13,7 +13,7 @@ namespace fyldra3::scan {
 namespace {
 
 constexpr std::string_view kUsage =
-    "使い方: fyldra3-scan [-rZ] [-j 数] [--summary] [--json | --csv [--bom]] [--hash 方式]\n"
+    "使い方: fyldra3-scan [-rzZ] [-j 数] [--summary] [--json | --csv [--bom]] [--hash 方式]\n"
     "                     [-f 一覧ファイル [-0]] [パス...]\n";
 
 void UsageError(std::string_view what, std::string_view detail = "") {
@@ -61,6 +61,7 @@ enum LongOnly : int { kSummary = 256, kJson, kCsv, kBom, kHash, kVersion };
 
 constexpr option kLongOptions[] = {
     {"recursive", no_argument, nullptr, 'r'},   {"files-from", required_argument, nullptr, 'f'},
+    {"archives", no_argument, nullptr, 'z'},
     {"null", no_argument, nullptr, '0'},        {"jobs", required_argument, nullptr, 'j'},
     {"summary", no_argument, nullptr, kSummary}, {"json", no_argument, nullptr, kJson},
     {"csv", no_argument, nullptr, kCsv},        {"bom", no_argument, nullptr, kBom},
@@ -70,7 +71,7 @@ constexpr option kLongOptions[] = {
 };
 
 // Options first, then paths in order ('-'); missing values reported as ':'.
-constexpr char kShortOptions[] = "-:rf:0j:hZ";
+constexpr char kShortOptions[] = "-:rzf:0j:hZ";
 
 // The option as the user wrote it: "-x" for a short one (alone or grouped),
 // the long one up to any "=".
@@ -116,6 +117,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     switch (c) {
       case 1: options.sources.push_back({Source::Kind::Path, value}); break;
       case 'r': options.recursive = true; break;
+      case 'z': options.archives = true; break;
       case '0': options.nulList = true; break;
       case 'h': options.help = true; break;
       case 'Z': options.print0 = true; break;
@@ -186,6 +188,12 @@ void PrintHelp() {
       "  -r, --recursive       フォルダーの中のファイルをすべて調べます (下の階層も)。\n"
       "                        -r がないと、フォルダーは「フォルダーのため調べられ\n"
       "                        ません。」となります。\n"
+      "  -z, --archives        アーカイブ (zip、LZH、7z、tar、cpio、ISO 9660、\n"
+      "                        cab、RAR、WARC、gzip や xz などで圧縮したもの、\n"
+      "                        圧縮しただけのファイル) の中のファイルを 1 つずつ、\n"
+      "                        「アーカイブ#中の名前」の 1 行ずつで示します。\n"
+      "                        入れ子のアーカイブは 8 段まで開きます。-z がないと、\n"
+      "                        アーカイブも 1 つのファイルとして調べます。\n"
       "  -f, --files-from 一覧ファイル\n"
       "                        一覧ファイルに 1 行に 1 つずつ書かれたパスを調べます。\n"
       "                        「-」は標準入力です。何度でも指定でき、コマンド行の\n"

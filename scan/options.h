@@ -30,6 +30,7 @@ struct Options {
   bool version = false;
   bool bom = false;     // --bom: a byte-order mark before the CSV
   bool print0 = false;  // -Z: plain lines end in NUL
+  bool archives = false;  // -z: archives are listed member by member
   DigestKind hash = DigestKind::None;
   unsigned jobs = 0;  // files examined at once; 0 until parsed, then at least 1
   std::vector<Source> sources;

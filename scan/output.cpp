@@ -3,6 +3,7 @@
 #include <charconv>
 #include <ctime>
 
+#include "fyldra3/name_text.h"
 #include "fyldra3/report.h"
 #include "fyldra3/system_errors.h"
 
@@ -73,14 +74,87 @@ constexpr std::string_view FailureLabel(Failure f) noexcept {
     case Failure::IsDirectory: return "調べられなかった (フォルダー)";
     case Failure::NotRegular: return "調べられなかった (通常のファイルではない)";
     case Failure::ReadError: return "調べられなかった (読み込めなかった)";
+    case Failure::Encrypted: return "調べられなかった (暗号化されている)";
   }
   return {};
+}
+
+bool Utf8(std::string_view bytes) { return IsUtf8(bytes.data(), bytes.data() + bytes.size()); }
+
+// The text of part `i`: the archive's path as a loose file's, member names decoded.
+std::string PartText(const MemberLine& line, std::size_t i) {
+  return i == 0 ? ValidUtf8(line.parts[0]) : NameText(line.parts[i]);
+}
+
+constexpr std::string_view kDepthNote = " (アーカイブの入れ子が深すぎるため、中は調べていません)";
+
+// The path of a record as bytes and as text, and whether the bytes are UTF-8.
+struct PathForms {
+  std::string raw, text;
+  bool utf8;
+};
+
+PathForms FormsOf(const Record& r) {
+  if (r.member == nullptr) {
+    PathForms f{std::string(r.path), ValidUtf8(r.path), true};
+    f.utf8 = f.text == f.raw;
+    return f;
+  }
+  PathForms f{{}, {}, true};
+  for (std::size_t i = 0; i < r.member->parts.size(); ++i) {
+    if (i != 0) {
+      f.raw += '#';
+      f.text += '#';
+    }
+    f.raw.append(r.member->parts[i]);
+    f.text.append(PartText(*r.member, i));
+    f.utf8 = f.utf8 && Utf8(r.member->parts[i]);
+  }
+  return f;
+}
+
+void AppendPlainPath(std::string& out, const Record& r) {
+  if (r.member == nullptr) {
+    out.append(r.path);  // raw bytes, as file(1) prints names
+    return;
+  }
+  // The archive is on disk: its bytes, as a loose file's; the members have
+  // no bytes on disk to keep, so they are shown decoded.
+  out.append(r.member->parts[0]);
+  for (std::size_t i = 1; i < r.member->parts.size(); ++i) out.append("#").append(NameText(r.member->parts[i]));
+}
+
+void AppendJsonParts(std::string& out, const MemberLine& line) {
+  const std::size_t count = line.parts.size();
+  if (count < 2) return;
+  bool containersUtf8 = true;
+  out.append(", \"container\": [");
+  for (std::size_t i = 0; i + 1 < count; ++i) {
+    if (i != 0) out.append(", ");
+    AppendJsonString(out, PartText(line, i));
+    containersUtf8 = containersUtf8 && Utf8(line.parts[i]);
+  }
+  out.append("]");
+  if (!containersUtf8) {
+    out.append(", \"container_hex\": [");
+    for (std::size_t i = 0; i + 1 < count; ++i) {
+      if (i != 0) out.append(", ");
+      AppendHex(out, line.parts[i]);
+    }
+    out.append("]");
+  }
+  out.append(", \"member\": ");
+  AppendJsonString(out, PartText(line, count - 1));
+  if (!Utf8(line.parts.back())) {
+    out.append(", \"member_hex\": ");
+    AppendHex(out, line.parts.back());
+  }
 }
 
 }  // namespace
 
 static_assert(static_cast<std::size_t>(Verdict::Word2000) + 1 == kAllVerdicts.size());
-static_assert(static_cast<std::size_t>(Failure::ReadError) + 1 == kAllFailures.size());
+static_assert(static_cast<std::size_t>(Failure::Encrypted) + 1 == kAllFailures.size());
 
 std::uint64_t Tally::Examined() const noexcept {
   std::uint64_t n = 0;
@@ -227,13 +301,15 @@ void AppendLine(std::string& out, const LineForm& form, const Record& r) {
   const bool hasDigest = form.hash != DigestKind::None && r.digest.size != 0;
   if (form.format == Format::Plain) {
     if (form.hash != DigestKind::None) out.append(hasDigest ? HexOf(DigestBytes(r.digest)) : "-").append("  ");
-    out.append(r.path);  // raw bytes, as file(1) prints names
+    AppendPlainPath(out, r);
     out.append(": ");
     out.append(MessageText(outcome));
+    if (r.member != nullptr && r.member->depthReached) out.append(kDepthNote);
     out += form.print0 ? '\0' : '\n';
     return;
   }
-  const std::string text = ValidUtf8(r.path);
+  const PathForms forms = FormsOf(r);
+  const std::string& text = forms.text;
   const bool examined = outcome.Examined();
   if (form.format == Format::Csv) {
     const Basis& b = r.facts.basis;
@@ -241,7 +317,7 @@ void AppendLine(std::string& out, const LineForm& form, const Record& r) {
     const bool word = examined && v != Verdict::NotWord && v != Verdict::RichText && v != Verdict::PlainText;
     const auto offset = [](std::uint64_t n) { return n == Basis::kNone ? std::string() : Number(n); };
     AppendCsvField(out, text);
-    AppendCsvField(out, text != r.path ? HexOf(r.path) : std::string());
+    AppendCsvField(out, forms.utf8 ? std::string() : HexOf(forms.raw));
     AppendCsvField(out, r.facts.opened ? Number(r.facts.size) : std::string());
     AppendCsvField(out, r.facts.opened ? IsoTime(r.facts.modified) : std::string());
     AppendCsvField(out, examined ? VerdictName(v) : std::string_view());
@@ -258,10 +334,11 @@ void AppendLine(std::string& out, const LineForm& form, const Record& r) {
   }
   out.append("{\"path\": ");
   AppendJsonString(out, text);
-  if (text != r.path) {
+  if (!forms.utf8) {
     out.append(", \"path_hex\": ");
-    AppendHex(out, r.path);
+    AppendHex(out, forms.raw);
   }
+  if (r.member != nullptr) AppendJsonParts(out, *r.member);
   if (examined) {
     out.append(", \"verdict\": \"");
     out.append(VerdictName(outcome.verdict()));
@@ -282,6 +359,11 @@ void AppendLine(std::string& out, const LineForm& form, const Record& r) {
     out.append(", \"").append(DigestName(form.hash)).append("\": ");
     AppendHex(out, DigestBytes(r.digest));
   }
+  if (r.member != nullptr && !r.member->detail.empty()) {
+    out.append(", \"detail\": ");
+    AppendJsonString(out, ValidUtf8(r.member->detail));
+  }
+  if (r.member != nullptr && r.member->depthReached) out.append(", \"depth_reached\": true");
   out.append("}\n");
 }
 

@@ -8,6 +8,7 @@
 
 #include "fyldra3/classify_file.h"
 #include "fyldra3/verdict.h"
+#include "archive.h"
 #include "digest.h"
 #include "fyldra3/classify_file.h"
 #include "options.h"
@@ -27,6 +28,12 @@ struct Record {
   Outcome outcome;
   const FileFacts& facts;
   const DigestValue& digest;
+  // For an archive's member (or an archive that could not be read on): its
+  // parts. Plain lines show the archive's path as its bytes, then each member
+  // name decoded (NameText), joined by '#'; JSON adds "container" (the
+  // archives, outermost first) and "member", with "_hex" forms of whatever
+  // is not UTF-8, libarchive's message as "detail", and "depth_reached".
+  const MemberLine* member = nullptr;
 };
 
 // Appends the line for the record (ending in a newline, or NUL) to `out`.

@@ -56,6 +56,11 @@ Outcome Examine(const Item& item, FileFacts& facts, Digester* digester, DigestVa
   return outcome;
 }
 
+int OpenItem(const Item& item) {
+  if (item.dir) return FolderAccess(item.dir->fd).Open(item.name.c_str());
+  return FileAccess::System().Open(item.path.c_str());
+}
+
 int WriteAll(std::string_view text) {
   while (!text.empty()) {
     const ssize_t n = ::write(STDOUT_FILENO, text.data(), text.size());
@@ -77,6 +82,7 @@ Pipeline::Pipeline(const RunSettings& settings)
     totalCount_.store(*settings_.total);
     totalKnown_.store(true);
   }
+  if (settings_.archives) PrepareArchiveReading();
   buffer_.reserve(kFlushSize * 2);
   if (settings_.form.format == Format::Csv) AppendCsvHeader(buffer_, settings_.bom);
   if (settings_.progress) progress_.Start();
@@ -87,6 +93,40 @@ Pipeline::Pipeline(const RunSettings& settings)
 
 Pipeline::~Pipeline() {
   if (writer_.joinable()) Finish();
+}
+
+class Pipeline::SlotLines final : public LineSink {
+ public:
+  SlotLines(Pipeline& pipeline, std::uint64_t index) : pipeline_(pipeline), index_(index) {}
+  bool Line(MemberLine&& line) override { return pipeline_.Queue(index_, std::move(line)); }
+
+ private:
+  Pipeline& pipeline_;
+  std::uint64_t index_;
+};
+
+bool Pipeline::Queue(std::uint64_t index, MemberLine&& line) {
+  std::unique_lock lock(mutex_);
+  Slot& slot = ring_[index % ring_.size()];
+  taken_.wait(lock, [&] { return stopped_ || slot.lines.size() < kLinesPerSlot; });
+  if (stopped_) return false;
+  slot.lines.push_back(std::move(line));
+  if (slot.lines.size() == kLinesPerSlot && index == written_ && writerWaiting_) ready_.notify_one();
+  return true;
+}
+
+bool Pipeline::HeadLinesWaiting() const {
+  if (written_ == claimed_) return false;
+  const Slot& head = ring_[written_ % ring_.size()];
+  return !head.done && head.lines.size() == kLinesPerSlot;
+}
+
+void Pipeline::WriteLines(std::vector<MemberLine>& lines) {
+  for (MemberLine& line : lines) {
+    AppendLine(buffer_, settings_.form, {line.parts.front(), line.outcome, line.facts, line.digest, &line});
+    tally_.Add(line.outcome);
+  }
+  lines.clear();
 }
 
 bool Pipeline::Emit(Item&& item) {
@@ -112,12 +152,25 @@ void Pipeline::Work() {
     const std::uint64_t index = claimed_++;
     Slot& slot = ring_[index % ring_.size()];
     lock.unlock();
-    // The slot is this worker's alone until it is marked done.
+    // The slot is this worker's alone until it is marked done, but for its
+    // lines, which are shared with the writer under the lock.
     slot.facts = FileFacts{};
     slot.digest = DigestValue{};
-    const Outcome outcome = Examine(slot.item, slot.facts, digester ? &*digester : nullptr, slot.digest);
+    bool ownLine = true;
+    std::optional<Outcome> outcome;
+    if (settings_.archives && !slot.item.preset) {
+      const int fd = OpenItem(slot.item);
+      struct stat st {};
+      if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        SlotLines lines(*this, index);
+        ownLine = ListArchive(fd, slot.item.path, lines, digester ? &*digester : nullptr) == Listing::NotArchive;
+      }
+      if (fd >= 0) ::close(fd);
+    }
+    if (ownLine) outcome = Examine(slot.item, slot.facts, digester ? &*digester : nullptr, slot.digest);
     lock.lock();
-    slot.outcome = outcome;
+    slot.ownLine = ownLine;
+    if (outcome) slot.outcome = *outcome;
     slot.done = true;
     if (writerWaiting_ && BatchReady()) ready_.notify_one();
   }
@@ -132,7 +185,9 @@ bool Pipeline::BatchReady() const {
 
 void Pipeline::Write() {
   std::unique_lock lock(mutex_);
-  const auto next = [this] { return stopped_ || (finished_ && written_ == produced_) || BatchReady(); };
+  const auto next = [this] {
+    return stopped_ || (finished_ && written_ == produced_) || BatchReady() || HeadLinesWaiting();
+  };
   for (;;) {
     if (!next()) {
       // Woken for a batch rather than for every file; still, finished lines
@@ -149,22 +204,36 @@ void Pipeline::Write() {
           lock.lock();
           if (!ok) break;
         }
-        if (written_ == produced_ || !ring_[written_ % ring_.size()].done) continue;
+        if (written_ < claimed_ && !ring_[written_ % ring_.size()].lines.empty()) {
+          // an archive still being read: its lines so far
+        } else if (written_ == produced_ || !ring_[written_ % ring_.size()].done) {
+          continue;
+        }
       }
     }
     if (stopped_ || (finished_ && written_ == produced_)) break;
     const std::uint64_t begin = written_;
     std::uint64_t end = begin;
     while (end < produced_ && ring_[end % ring_.size()].done) ++end;
+    std::vector<MemberLine> headLines;
+    if (end == begin) {  // the head is an archive still being read
+      headLines.swap(ring_[begin % ring_.size()].lines);
+      taken_.notify_all();
+    }
     lock.unlock();
 
     // The slots begin..end are the writer's alone until written_ moves past them.
     const bool wasEmpty = buffer_.empty();
+    WriteLines(headLines);
     for (std::uint64_t i = begin; i < end; ++i) {
       Slot& slot = ring_[i % ring_.size()];
-      AppendLine(buffer_, settings_.form, {slot.item.path, slot.outcome, slot.facts, slot.digest});
-      tally_.Add(slot.outcome);
+      WriteLines(slot.lines);
+      if (slot.ownLine) {
+        AppendLine(buffer_, settings_.form, {slot.item.path, slot.outcome, slot.facts, slot.digest});
+        tally_.Add(slot.outcome);
+      }
       slot.item = Item{};  // lets go of its folder
+      slot.ownLine = true;
     }
     const auto now = std::chrono::steady_clock::now();
     if (wasEmpty) flushBy_ = now + kFlushDelay;
@@ -203,6 +272,7 @@ void Pipeline::Stop() {
   work_.notify_all();
   space_.notify_all();
   ready_.notify_all();
+  taken_.notify_all();
 }
 
 Pipeline::Result Pipeline::Finish() {

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "archive.h"
 #include "digest.h"
 #include "item.h"
 #include "options.h"
@@ -24,6 +25,7 @@ struct RunSettings {
   LineForm form;
   bool bom = false;  // with CSV
   bool summary = false;
+  bool archives = false;  // archives are listed member by member
   unsigned jobs = 1;
   std::optional<std::uint64_t> total;  // the number of items, when known before the start
   bool progress = false;               // standard error is a terminal
@@ -35,6 +37,9 @@ struct RunSettings {
 // slots in turn; one writer formats the finished slots in order into a large
 // buffer and writes it to standard output. The output is thus the same for
 // any number of jobs, and memory does not grow with the number of items.
+// An archive is one item: its worker reads it as one stream and queues its
+// members' lines in the slot, at most kLinesPerSlot at a time, which the
+// writer takes as soon as the slot is the next to be written.
 class Pipeline final : public Sink {
  public:
   explicit Pipeline(const RunSettings& settings);
@@ -58,7 +63,16 @@ class Pipeline final : public Sink {
     FileFacts facts;
     DigestValue digest;
     bool done = false;
+    bool ownLine = true;             // false for an archive: its members have the lines
+    std::vector<MemberLine> lines;   // members' lines not yet written
   };
+  class SlotLines;
+  static constexpr std::size_t kLinesPerSlot = 256;
+
+  // A member's line, from a worker; false when the run is stopping.
+  bool Queue(std::uint64_t index, MemberLine&& line);
+  void WriteLines(std::vector<MemberLine>& lines);
+  bool HeadLinesWaiting() const;
 
   void Work();
   void Write();
@@ -76,6 +90,7 @@ class Pipeline final : public Sink {
   std::condition_variable work_;   // workers: a slot to examine, or the end
   std::condition_variable ready_;  // the writer: its next slot is done, or the end
   std::condition_variable space_;  // Emit: a free slot
+  std::condition_variable taken_;  // workers: the writer took a slot's lines
   std::uint64_t produced_ = 0;     // slots filled
   std::uint64_t claimed_ = 0;      // slots taken by a worker
   std::uint64_t written_ = 0;      // slots written (and free again)

@@ -56,7 +56,8 @@ constexpr int OwnErrno(Failure f) noexcept {
     case Failure::PermissionDenied: return EACCES;
     case Failure::IsDirectory: return EISDIR;
     case Failure::NotRegular:
-    case Failure::ReadError: return 0;
+    case Failure::ReadError:
+    case Failure::Encrypted: return 0;
   }
   return 0;
 }

@@ -497,7 +497,7 @@ TEST_F(ScanMany, OutputIdenticalForAnyNumberOfJobs) {
   EXPECT_EQ(lines.back(),
             "{\"summary\": {\"Word6\": 0, \"Word95\": 0, \"Word95Likely\": 0, \"Word97_98\": 150, \"Word2000\": 0, "
             "\"RichText\": 150, \"PlainText\": 150, \"NotWord\": 150, \"not_found\": 0, \"permission_denied\": 0, "
-            "\"is_directory\": 0, \"not_regular\": 0, \"read_error\": 0, \"total\": 600}}");
+            "\"is_directory\": 0, \"not_regular\": 0, \"read_error\": 0, \"encrypted\": 0, \"total\": 600}}");
   for (const char* jobs : {"-j4", "--jobs=2", "-j64"}) {
     const Finished many = Scan({"-r", "--json", "--summary", jobs, dir_.string()});
     EXPECT_EQ(many.status, 0) << jobs;
@@ -556,7 +556,7 @@ TEST(Scan, SummaryCounts) {
   EXPECT_EQ(lines.back(),
             "{\"summary\": {\"Word6\": 1, \"Word95\": 1, \"Word95Likely\": 0, \"Word97_98\": 2, \"Word2000\": 1, "
             "\"RichText\": 1, \"PlainText\": 1, \"NotWord\": 2, \"not_found\": 2, \"permission_denied\": 0, "
-            "\"is_directory\": 1, \"not_regular\": 0, \"read_error\": 0, \"total\": 12}}");
+            "\"is_directory\": 1, \"not_regular\": 0, \"read_error\": 0, \"encrypted\": 0, \"total\": 12}}");
 
   // Nothing at all: still a summary, of zeros.
   const Finished none = Spawn({{"--summary", "--json", "-f", "-"}, ""});

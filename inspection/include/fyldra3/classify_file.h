@@ -20,11 +20,12 @@ enum class Failure : unsigned char {
   IsDirectory,
   NotRegular,  // a FIFO, device or socket: never read
   ReadError,   // any other failure to open or read
+  Encrypted,   // an archive member whose data is encrypted
 };
 
-inline constexpr std::array<Failure, 5> kAllFailures = {Failure::NotFound, Failure::PermissionDenied,
+inline constexpr std::array<Failure, 6> kAllFailures = {Failure::NotFound,   Failure::PermissionDenied,
                                                         Failure::IsDirectory, Failure::NotRegular,
-                                                        Failure::ReadError};
+                                                        Failure::ReadError,  Failure::Encrypted};
 
 // The failure an errno value from opening or reading a path stands for
 // (the table in system_errors.cpp).

@@ -18,6 +18,7 @@ constexpr std::string_view FailureText(Failure f) noexcept {
     case Failure::IsDirectory: return "フォルダーのため調べられません。";
     case Failure::NotRegular: return "通常のファイルではないため調べられません。";
     case Failure::ReadError: return "読み込めませんでした。";
+    case Failure::Encrypted: return "暗号化されているため調べられません。";
   }
   return {};
 }
@@ -30,6 +31,7 @@ constexpr std::string_view FailureName(Failure f) noexcept {
     case Failure::IsDirectory: return "is_directory";
     case Failure::NotRegular: return "not_regular";
     case Failure::ReadError: return "read_error";
+    case Failure::Encrypted: return "encrypted";
   }
   return {};
 }
