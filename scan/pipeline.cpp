@@ -37,13 +37,30 @@ class FolderAccess final : public FileAccess {
   int folder_;
 };
 
-// `digester` is null when no digest is wanted.
-Outcome Examine(const Item& item, FileFacts& facts, Digester* digester, DigestValue& digest) {
+// A file already open (and found to be no archive): examined from its start
+// through the same descriptor, so that it is neither looked up nor opened again.
+class OpenedAccess final : public FileAccess {
+ public:
+  explicit OpenedAccess(int fd) noexcept : fd_(fd) {}
+  int Stat(const char*, struct stat* st) noexcept override { return ::fstat(fd_, st) < 0 ? -errno : 0; }
+  int Open(const char*) noexcept override { return ::lseek(fd_, 0, SEEK_SET) < 0 ? -errno : fd_; }
+  void Close(int) noexcept override {}  // the caller's
+
+ private:
+  int fd_;
+};
+
+// `digester` is null when no digest is wanted; `opened`, when not -1, is the
+// item's file, already open.
+Outcome Examine(const Item& item, FileFacts& facts, Digester* digester, DigestValue& digest, int opened = -1) {
   if (item.preset) return *item.preset;
   const bool digesting = digester != nullptr && digester->Start();
   ByteObserver* observer = digester;
   Outcome outcome = Failure::ReadError;
-  if (item.dir) {
+  if (opened >= 0) {
+    OpenedAccess access(opened);
+    outcome = ClassifyFile(item.path, access, &facts, observer);
+  } else if (item.dir) {
     FolderAccess access(item.dir->fd);
     outcome = ClassifyFile(item.name, access, &facts, observer);
   } else {
@@ -56,9 +73,18 @@ Outcome Examine(const Item& item, FileFacts& facts, Digester* digester, DigestVa
   return outcome;
 }
 
-int OpenItem(const Item& item) {
-  if (item.dir) return FolderAccess(item.dir->fd).Open(item.name.c_str());
-  return FileAccess::System().Open(item.path.c_str());
+// The item's file, open, when it is a regular file; else -1. Its type is
+// asked first, since merely opening some devices has effects.
+int OpenRegular(const Item& item) {
+  struct stat st {};
+  const int found = item.dir ? ::fstatat(item.dir->fd, item.name.c_str(), &st, 0) : ::stat(item.path.c_str(), &st);
+  if (found != 0 || !S_ISREG(st.st_mode)) return -1;
+  const int fd = item.dir ? FolderAccess(item.dir->fd).Open(item.name.c_str()) : FileAccess::System().Open(item.path.c_str());
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 int WriteAll(std::string_view text) {
@@ -158,16 +184,13 @@ void Pipeline::Work() {
     slot.digest = DigestValue{};
     bool ownLine = true;
     std::optional<Outcome> outcome;
-    if (settings_.archives && !slot.item.preset) {
-      const int fd = OpenItem(slot.item);
-      struct stat st {};
-      if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        SlotLines lines(*this, index);
-        ownLine = ListArchive(fd, slot.item.path, lines, digester ? &*digester : nullptr) == Listing::NotArchive;
-      }
-      if (fd >= 0) ::close(fd);
+    const int fd = settings_.archives && !slot.item.preset ? OpenRegular(slot.item) : -1;
+    if (fd >= 0) {
+      SlotLines lines(*this, index);
+      ownLine = ListArchive(fd, slot.item.path, lines, digester ? &*digester : nullptr) == Listing::NotArchive;
     }
-    if (ownLine) outcome = Examine(slot.item, slot.facts, digester ? &*digester : nullptr, slot.digest);
+    if (ownLine) outcome = Examine(slot.item, slot.facts, digester ? &*digester : nullptr, slot.digest, fd);
+    if (fd >= 0) ::close(fd);
     lock.lock();
     slot.ownLine = ownLine;
     if (outcome) slot.outcome = *outcome;
