@@ -4,10 +4,8 @@
 #   bench/scan_vs_file.sh [FYLDRA3_SCAN] [COUNT]
 #
 # FYLDRA3_SCAN defaults to build/scan/fyldra3-scan, COUNT to 20000. Makes
-# COUNT small files in a temporary folder (a quarter copies of the Word, RTF
-# and other documents in tests/data, half short texts, a quarter small
-# binaries; 1000 to a folder), reads them all once so they are in the page
-# cache, then times, each the best of three runs, output to /dev/null:
+# COUNT small files in a temporary folder (bench/make_tree.sh), reads them
+# all once so they are in the page cache, then times, each the best of three runs, output to /dev/null:
 #
 #   arguments:  the same NUL-separated list of the files given as arguments
 #               through xargs -0 to `file --` and to `fyldra3-scan --`
@@ -32,37 +30,8 @@ tree="$tmp/tree"
 mkdir -p "$tree"
 
 # --- the files ---------------------------------------------------------------
-docs=("$here"/tests/data/*.doc "$here"/tests/data/*.rtf "$here"/tests/data/*.docx)
-for i in 0 1 2 3 4 5 6 7; do  # small binaries of 512 to 4096 bytes
-  head -c $((512 * (i + 1))) /dev/urandom >"$tmp/binary$i"
-done
-words=(archive letter invoice report draft minutes memo budget 議事録 報告書 見積書 請求書)
-declare -a copies=() binaries=()
-for ((n = 0; n < count; n++)); do
-  folder="$tree/d$((n / 1000))"
-  ((n % 1000 == 0)) && mkdir -p "$folder"
-  case $((n % 4)) in
-    0) copies+=("$folder/f$n.doc") ;;
-    1) binaries+=("$folder/f$n.bin") ;;
-    *) # a short text written by the shell itself
-       w="${words[n % ${#words[@]}]}"
-       printf -v pad '%*s' $((n % 700)) ''
-       printf '%s %d\r\n%s\n%send\n' "$w" "$n" "$w $w $w" "$pad" >"$folder/f$n.txt" ;;
-  esac
-done
-# One tee per source writes all of its copies.
-for ((k = 0; k < ${#docs[@]}; k++)); do
-  targets=()
-  for ((m = k; m < ${#copies[@]}; m += ${#docs[@]})); do targets+=("${copies[m]}"); done
-  ((${#targets[@]})) && tee "${targets[@]}" <"${docs[k]}" >/dev/null
-done
-for k in 0 1 2 3 4 5 6 7; do
-  targets=()
-  for ((m = k; m < ${#binaries[@]}; m += 8)); do targets+=("${binaries[m]}"); done
-  ((${#targets[@]})) && tee "${targets[@]}" <"$tmp/binary$k" >/dev/null
-done
+"$here/bench/make_tree.sh" "$tree" "$count" "$tmp/list"
 cd "$tree"
-find . -type f -print0 | sort -z >"$tmp/list"
 files=$(tr -cd '\0' <"$tmp/list" | wc -c)
 xargs -0 cat <"$tmp/list" >/dev/null  # into the page cache
 

@@ -30,6 +30,7 @@ struct Item {
   std::shared_ptr<const Directory> dir;  // when set, the file is `name` in it
   std::string name;
   std::optional<Outcome> preset;  // a failure found before examining (an unreadable folder)
+  bool regular = false;           // the walk listed `name` as a regular file, not a link
 };
 
 // Receives the items in output order. Emit returns false when the run is
@@ -38,6 +39,8 @@ class Sink {
  public:
   virtual ~Sink() = default;
   virtual bool Emit(Item&& item) = 0;
+  // The source may be slow to give the next item: hand over any held back.
+  virtual void HandOver() {}
 };
 
 }  // namespace fyldra3::scan

@@ -32,14 +32,36 @@ struct RunSettings {
   bool outputIsTerminal = false;       // standard output is one too
 };
 
+// Whether files come from slow storage rather than the page cache, judged
+// by how long their opens and reads take on average over a window of calls.
+class Pace {
+ public:
+  void Note(std::chrono::steady_clock::duration took, std::size_t bytes) noexcept;
+  bool Slow() const noexcept { return slow_.load(std::memory_order_relaxed); }
+
+ private:
+  static constexpr std::uint64_t kWindow = 256;
+  static constexpr std::uint64_t kSlowMicros = 25;   // on above this average
+  static constexpr std::uint64_t kCachedMicros = 8;  // off below it
+  static constexpr unsigned kQuietWindows = 8;       // that many times in a row
+  std::atomic<std::uint64_t> calls_{0};
+  std::atomic<std::uint64_t> waited_{0};  // microseconds over what the page cache takes
+  std::atomic<unsigned> quiet_{0};
+  std::atomic<bool> slow_{false};
+};
+
 // The items pass through a ring of slots: Emit (the caller's thread) fills
-// the next slot, waiting while the ring is full; `jobs` workers examine the
+// the next slots, a few at a time, waiting while the ring is full; `jobs` workers examine the
 // slots in turn; one writer formats the finished slots in order into a large
 // buffer and writes it to standard output. The output is thus the same for
 // any number of jobs, and memory does not grow with the number of items.
 // An archive is one item: its worker reads it as one stream and queues its
 // members' lines in the slot, at most kLinesPerSlot at a time, which the
 // writer takes as soon as the slot is the next to be written.
+// On slow storage, prefetchers open the files ahead of the workers and ask
+// the kernel to read them, so that many reads are in flight whatever the
+// number of jobs; they read nothing themselves, and the workers remain the
+// only ones classifying.
 class Pipeline final : public Sink {
  public:
   explicit Pipeline(const RunSettings& settings);
@@ -48,6 +70,7 @@ class Pipeline final : public Sink {
   ~Pipeline() override;
 
   bool Emit(Item&& item) override;
+  void HandOver() override;
 
   struct Result {
     bool allExamined = true;
@@ -62,9 +85,10 @@ class Pipeline final : public Sink {
     Outcome outcome = Failure::ReadError;
     FileFacts facts;
     DigestValue digest;
-    bool done = false;
+    std::atomic<bool> done{false};  // set by its worker without the lock
     bool ownLine = true;             // false for an archive: its members have the lines
     std::vector<MemberLine> lines;   // members' lines not yet written
+    bool Done() const noexcept { return done.load(std::memory_order_acquire); }
   };
   class SlotLines;
   static constexpr std::size_t kLinesPerSlot = 256;
@@ -74,7 +98,14 @@ class Pipeline final : public Sink {
   void WriteLines(std::vector<MemberLine>& lines);
   bool HeadLinesWaiting() const;
 
+  // Hand the staged items over to the workers, with `staging_` held:
+  // Publish all of them, waiting for room; MoveStaged (with `mutex_` held
+  // too) as many as there is room for.
+  bool Publish();
+  void MoveStaged();
   void Work();
+  void StartPrefetching();  // with `mutex_` held
+  void Prefetch();
   void Write();
   bool Flush();
   // Whether the writer has a batch: the next slot done, and the one a batch
@@ -93,11 +124,23 @@ class Pipeline final : public Sink {
   std::condition_variable taken_;  // workers: the writer took a slot's lines
   std::uint64_t produced_ = 0;     // slots filled
   std::uint64_t claimed_ = 0;      // slots taken by a worker
+  std::atomic<std::uint64_t> claimedSoFar_{0};  // claimed_, for Emit to look at without the lock
   std::uint64_t written_ = 0;      // slots written (and free again)
   bool finished_ = false;          // no more items
   bool stopped_ = false;           // a write failed: drop everything
   bool writerWaiting_ = false;
+  unsigned idleWorkers_ = 0;
+  std::chrono::steady_clock::time_point lastEmit_;
   int writeError_ = 0;
+  std::condition_variable prefetch_;  // prefetchers: an item to open ahead, or the end
+  std::uint64_t prefetched_ = 0;      // items before it are opened ahead or claimed
+  unsigned prefetchersIdle_ = 0;
+  bool prefetchersAwake_ = false;     // woken since storage turned slow
+  Pace pace_;
+
+  // Items Emit has not handed over yet.
+  std::mutex staging_;  // taken before `mutex_`
+  std::vector<Item> staged_;
 
   // The writer's own.
   std::string buffer_;
@@ -111,6 +154,7 @@ class Pipeline final : public Sink {
   Progress progress_{doneCount_, totalCount_, totalKnown_};
 
   std::vector<std::thread> workers_;
+  std::vector<std::thread> prefetchers_;  // started with `mutex_` held
   std::thread writer_;
 };
 

@@ -91,6 +91,7 @@ class Walker {
   bool Enter(int fd, std::string path) {
     Frame frame;
     frame.dir = std::make_shared<const Directory>(fd, std::move(path));
+    sink_.HandOver();  // reading the folder may wait for the disk
     const int error = ReadEntries(fd, frame.entries);
     // A folder that could not be read in full: say so, then examine what was read.
     if (error != 0 && !Fail(frame.dir->path, error)) return false;
@@ -98,9 +99,9 @@ class Walker {
     return true;
   }
 
-  bool File(const std::shared_ptr<const Directory>& dir, std::string name) {
+  bool File(const std::shared_ptr<const Directory>& dir, std::string name, bool regular = false) {
     std::string path = Join(dir->path, name);
-    return sink_.Emit(Item{std::move(path), dir, std::move(name), std::nullopt});
+    return sink_.Emit(Item{std::move(path), dir, std::move(name), std::nullopt, regular});
   }
 
   bool Visit(const std::shared_ptr<const Directory>& dir, std::string name, unsigned char type) {
@@ -112,7 +113,7 @@ class Walker {
              : S_ISLNK(st.st_mode) ? DT_LNK
                                    : DT_FIFO;  // any other kind: passed over
     }
-    if (type == DT_REG) return File(dir, std::move(name));
+    if (type == DT_REG) return File(dir, std::move(name), true);
     if (type == DT_DIR) {
       // O_NOFOLLOW: a folder replaced by a link since it was listed is not entered.
       const int fd = ::openat(dir->fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

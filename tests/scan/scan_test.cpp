@@ -27,6 +27,7 @@ struct Finished {
   int status = -1;  // the exit status, or -1 when ended by a signal
   int signal = 0;   // the signal that ended it
   std::string out, err;
+  std::size_t outWhileInputOpen = 0;  // bytes of `out` read before standard input was closed
 };
 
 struct ScanRun {
@@ -127,6 +128,7 @@ Finished Spawn(const ScanRun& run) {
       const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
       if (n > 0) {
         sinks[i]->append(buffer, static_cast<std::size_t>(n));
+        if (i == 0 && fds[2].fd >= 0) finished.outWhileInputOpen = finished.out.size();
       } else {  // the end (EIO on a pseudo-terminal whose other side is closed)
         close(fds[i].fd);
         fds[i].fd = -1;
@@ -448,6 +450,23 @@ TEST_F(ScanFiles, FilesFromNulListOnStandardInput) {
   Write(dir_ / "folder" / "in.txt", "in\n");
   const Finished walked = Spawn({{"-r0", "-f", "-"}, (dir_ / "folder").string() + '\0'});
   EXPECT_EQ(walked.out, (dir_ / "folder" / "in.txt").string() + kText);
+}
+
+TEST_F(ScanFiles, ListedFilesAreExaminedAsTheyCome) {
+  // More than the scanner holds back to hand over at once; the list stays
+  // open: every line is written before it ends.
+  std::string list, expected;
+  for (int i = 0; i < 40; ++i) {
+    list += Data("simple.doc") + "\n";
+    expected += Data("simple.doc") + kWord97;
+  }
+  for (const char* jobs : {"1", "2"}) {
+    ScanRun run{{"-j", jobs, "-f", "-"}, list};
+    run.holdInputMs = 1500;
+    const Finished r = Spawn(run);
+    EXPECT_EQ(r.out, expected) << jobs;
+    EXPECT_EQ(r.outWhileInputOpen, expected.size()) << jobs;
+  }
 }
 
 TEST_F(ScanFiles, FilesFromThatCannotBeOpened) {
