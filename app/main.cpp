@@ -5,6 +5,7 @@
 #include <string>
 
 #include "fyldra3/fyldra3_window.h"
+#include "fyldra3/process_setup.h"
 #include "fyldra3/program.h"
 
 int main(int argc, char** argv) {
@@ -20,7 +21,7 @@ int main(int argc, char** argv) {
   // Matches the window to its desktop entry and gives it the entry's icon, once installed.
   QGuiApplication::setDesktopFileName(QStringLiteral("io.github.fyldra3.Fyldra3"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.fyldra3.Fyldra3")));
-  fyldra3::InstallJapaneseTexts(app);
+  fyldra3::SetUpApplication(app);
   Fyldra3 window;
   return fyldra3::Run(app, window, argumentText);
 }

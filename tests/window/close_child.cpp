@@ -13,6 +13,7 @@
 
 #include "dialog_answers.h"
 #include "fyldra3/fyldra3_window.h"
+#include "fyldra3/process_setup.h"
 #include "fyldra3/program.h"
 
 namespace {
@@ -31,8 +32,9 @@ int main(int argc, char** argv) {
   const bool load = std::strcmp(argv[1], "load") == 0;
   const QString file = QString::fromLocal8Bit(argv[2]);
   int qtArgc = 1;
+  fyldra3::UseJapaneseDates();
   QApplication app(qtArgc, argv);
-  fyldra3::InstallJapaneseTexts(app);
+  fyldra3::SetUpApplication(app);
   CountingAccess access;
   int status = 0;
   {
@@ -42,12 +44,16 @@ int main(int argc, char** argv) {
       QTimer::singleShot(300, &window, &QWidget::close);
       status = fyldra3::Run(app, window, argv[2]);
     } else {
-      answers.Next(DialogAnswers::Cancel());
+      // File > Open is chosen once the first dialog is cancelled, however
+      // long it took to come up (a timer from the start raced a slow one).
+      answers.Next([&](QFileDialog& dialog) {
+        DialogAnswers::Cancel()(dialog);
+        QTimer::singleShot(200, &window, [&] { window.mnuOpen->trigger(); });
+      });
       answers.Next([&](QFileDialog& dialog) {
         QTimer::singleShot(400, &window, &QWidget::close);
         DialogAnswers::Choose(file)(dialog);
       });
-      QTimer::singleShot(200, &window, [&] { window.mnuOpen->trigger(); });
       status = fyldra3::Run(app, window, {});
     }
     std::printf("classified %d shown %d\n", access.calls, answers.shown);

@@ -13,7 +13,7 @@
 
 #include "dialog_answers.h"
 #include "fyldra3/fyldra3_window.h"
-#include "fyldra3/program.h"
+#include "fyldra3/process_setup.h"
 
 namespace {
 
@@ -26,6 +26,7 @@ QStringList Entries(const QString& dir) {
 }
 
 QString home, config;
+bool japaneseTexts = false;
 
 }  // namespace
 
@@ -34,7 +35,7 @@ class NoFilesTest : public QObject {
 
  private slots:
   void dialogWritesNothing() {
-    QVERIFY(fyldra3::InstallJapaneseTexts(*qApp));
+    QVERIFY(japaneseTexts);
     {
       auto window = std::make_unique<Fyldra3>();
       DialogAnswers answers(*window);
@@ -65,7 +66,9 @@ int main(int argc, char** argv) {
   setenv("XDG_CACHE_HOME", cacheDir.path().toLocal8Bit().constData(), 1);
   int status = 0;
   {
+    fyldra3::UseJapaneseDates();
     QApplication app(argc, argv);
+    japaneseTexts = fyldra3::SetUpApplication(app);  // as the program does, before any widget
     NoFilesTest test;
     status = QTest::qExec(&test, argc, argv);
   }

@@ -1,4 +1,4 @@
-// The window Fyldra3: make-up, start, inspection run and Open dialog (Parts 2.1 and 2.2).
+// The window Fyldra3: make-up, start, inspection run, Open dialog and drops.
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
@@ -27,6 +27,7 @@
 
 #include "dialog_answers.h"
 #include "fyldra3/fyldra3_window.h"
+#include "fyldra3/process_setup.h"
 #include "fyldra3/program.h"
 
 namespace {
@@ -112,9 +113,12 @@ class CountingAccess : public fyldra3::FileAccess {
 class WindowTest : public QObject {
   Q_OBJECT
 
+ public:
+  bool japaneseTexts = false;  // what SetUpApplication returned
+
  private slots:
   void initTestCase() {
-    QVERIFY2(fyldra3::InstallJapaneseTexts(*qApp), "qtbase_ja.qm (qt6-translations-l10n) is missing");
+    QVERIFY2(japaneseTexts, "qtbase_ja.qm (qt6-translations-l10n) is missing");
   }
 
   void init() {
@@ -681,5 +685,13 @@ class WindowTest : public QObject {
   std::unique_ptr<DialogAnswers> answers_;
 };
 
-QTEST_MAIN(WindowTest)
+// As the program's main: the process set-up before any window is made.
+int main(int argc, char** argv) {
+  fyldra3::UseJapaneseDates();
+  QApplication app(argc, argv);
+  app.setAttribute(Qt::AA_Use96Dpi, true);  // as QTEST_MAIN does
+  WindowTest test;
+  test.japaneseTexts = fyldra3::SetUpApplication(app);
+  return QTest::qExec(&test, argc, argv);
+}
 #include "window_test.moc"

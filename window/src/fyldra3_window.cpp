@@ -21,7 +21,6 @@
 
 #include <utility>
 
-#include "fyldra3/program.h"
 #include "fyldra3/name_text.h"
 #include "fyldra3/report.h"
 
@@ -78,7 +77,7 @@ Fyldra3::Fyldra3(fyldra3::FileAccess& access, QWidget* parent)
       Result(Named(new QPlainTextEdit, "Result")),
       Menu(Named(menuBar()->addMenu(QStringLiteral("ファイル")), "Menu")),
       mnuOpen(Named(Menu->addAction(QStringLiteral("開く")), "mnuOpen")),
-      CommonDialog1((fyldra3::KeepNoSettings(), Named(new QFileDialog(this), "CommonDialog1"))),
+      CommonDialog1(Named(new QFileDialog(this), "CommonDialog1")),
       access_(access),
       runner_([](QFileDialog& dialog) { return dialog.exec(); }) {
   setObjectName(QStringLiteral("Fyldra3"));
@@ -154,14 +153,16 @@ void Fyldra3::Form_Load(const std::string& argumentText) {
 void Fyldra3::InspectFile(const std::filesystem::path& path) {
   if (closed_) return;
   ++runs_;
-  setCursor(Qt::WaitCursor);                                                            // 1
-  Label->setText(kBlankHint);                                                           // 2
-  Result->setPlainText(PathText(path) + QStringLiteral("\r\nファイルの調査中．．．"));  // 3
-  show();                                                                               // 4
-  if (Pause()) {                                                                        // 5
-    const fyldra3::Outcome outcome = fyldra3::ClassifyFile(path, access_);              // 6
-    Result->setPlainText(QString::fromStdString(fyldra3::ReportText(path, outcome)));   // 7
-    unsetCursor();                                                                      // 8
+  // Busy pointer, blank hint and the progress text, shown at once; then the
+  // pause, and only then the classification and its report.
+  setCursor(Qt::WaitCursor);
+  Label->setText(kBlankHint);
+  Result->setPlainText(PathText(path) + QStringLiteral("\r\nファイルの調査中．．．"));
+  show();
+  if (Pause()) {  // false when the window was closed: nothing is classified
+    const fyldra3::Outcome outcome = fyldra3::ClassifyFile(path, access_);
+    Result->setPlainText(QString::fromStdString(fyldra3::ReportText(path, outcome)));
+    unsetCursor();
   }
   --runs_;
 }
