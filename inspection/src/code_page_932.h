@@ -6,18 +6,50 @@
 #include "fyldra3/detail/framing.h"
 
 namespace fyldra3::cp932 {
-// Internal linkage: each framer is compiled for its own instruction set, and
-// must not share a copy of these with code built for another. For the same
-// reason they use compiler builtins rather than std::popcount and the like,
-// whose out-of-line copies the linker would pick from any one file.
+// Internal linkage, and compiler builtins rather than std::popcount and the
+// like: inlined into a vector kernel these take its instruction set, so no
+// copy of them may be one the linker could share with baseline code.
 namespace {
 
-constexpr bool IsLead(unsigned b) noexcept { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-constexpr bool IsTrail(unsigned b) noexcept { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+// Inclusive byte ranges; `span` is hi - lo, the form the vector compares take.
+struct ByteRange {
+  unsigned char lo, hi;
+  constexpr bool Holds(unsigned b) const noexcept { return b >= lo && b <= hi; }
+  constexpr unsigned char span() const noexcept { return static_cast<unsigned char>(hi - lo); }
+};
+
+// Lead bytes: two ranges. Trail bytes: one range without 0x7F.
+constexpr ByteRange kLeadLow{0x81, 0x9F}, kLeadHigh{0xE0, 0xFC};
+constexpr ByteRange kTrail{0x40, 0xFC};
+constexpr unsigned char kNotTrail = 0x7F;
+// The vector framers test lead bytes with one compare: flipping bit 5 moves
+// both lead ranges next to each other, 0xA1-0xBF and 0xC0-0xDC.
+constexpr unsigned char kLeadFlip = 0x20;
+constexpr ByteRange kFlippedLead{kLeadLow.lo ^ kLeadFlip, kLeadHigh.hi ^ kLeadFlip};
+
+constexpr bool IsLead(unsigned b) noexcept { return kLeadLow.Holds(b) || kLeadHigh.Holds(b); }
+constexpr bool IsTrail(unsigned b) noexcept { return kTrail.Holds(b) && b != kNotTrail; }
 
 // Control codes other than TAB, LF and CR. They are never lead or trail
 // bytes, so each always stands as a character of its own.
 constexpr bool IsDisallowed(unsigned b) noexcept { return b < 0x20 && b != 9 && b != 10 && b != 13; }
+
+// Over all 256 byte values: the vector framers' compares (subtract the low
+// end, then an unsigned compare with the span) say what IsLead and IsTrail
+// say; every lead byte could also be a trail byte (the pairing below relies
+// on it); no control code is either.
+constexpr bool ByteClassesAgree() noexcept {
+  for (unsigned b = 0; b < 256; ++b) {
+    if (IsTrail(b) != (static_cast<unsigned char>(b - kTrail.lo) <= kTrail.span() && b != kNotTrail)) return false;
+    if (IsLead(b) != (static_cast<unsigned char>((b ^ kLeadFlip) - kFlippedLead.lo) <= kFlippedLead.span())) {
+      return false;
+    }
+    if (IsLead(b) && !IsTrail(b)) return false;
+    if (IsDisallowed(b) && (IsLead(b) || IsTrail(b))) return false;
+  }
+  return true;
+}
+static_assert(ByteClassesAgree());
 
 // Which bytes of a block start a character, given which are lead bytes and
 // which could be trail bytes. `carry`: the byte before the block is a lead

@@ -2,6 +2,10 @@
 
 #include <bit>
 
+#if defined(__x86_64__)
+#include <cpuid.h>
+#endif
+
 #include "code_page_932.h"
 
 namespace fyldra3 {
@@ -32,18 +36,33 @@ void Scalar(const unsigned char* p, std::size_t blocks, detail::FrameState& stat
 namespace {
 
 struct Support {
-  bool avx2, avx512;
+  bool avx2 = false, avx512 = false;
 };
+
+// Every extension named in FYLDRA3_TARGET_AVX2 and FYLDRA3_TARGET_AVX512,
+// asked of the processor (cpuid), and whether the operating system saves the
+// vector registers (xgetbv). A virtual machine may offer AVX2 without LZCNT,
+// which then runs as BSR and frames bytes wrongly, or AVX-512 whose
+// registers the kernel does not save.
+Support Probe() noexcept {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  if (__get_cpuid(1, &a, &b, &c, &d) == 0) return {};
+  const bool popcnt = (c & bit_POPCNT) != 0, avx = (c & bit_AVX) != 0, osxsave = (c & bit_OSXSAVE) != 0;
+  if (!popcnt || !avx || !osxsave) return {};
+  unsigned xcr0 = 0, xcr0High = 0;
+  asm("xgetbv" : "=a"(xcr0), "=d"(xcr0High) : "c"(0));
+  const bool ymmSaved = (xcr0 & 0x06) == 0x06;  // SSE and AVX state
+  const bool zmmSaved = (xcr0 & 0xE6) == 0xE6;  // and the opmask and all 32 ZMM registers
+  if (__get_cpuid(0x80000001, &a, &b, &c, &d) == 0 || (c & bit_LZCNT) == 0) return {};
+  if (__get_cpuid_count(7, 0, &a, &b, &c, &d) == 0) return {};
+  const bool avx2 = ymmSaved && (b & bit_AVX2) != 0 && (b & bit_BMI) != 0;
+  const bool avx512 = avx2 && zmmSaved && (b & bit_AVX512F) != 0 && (b & bit_AVX512BW) != 0;
+  return {avx2, avx512};
+}
 
 // Asked once, whatever the number of threads classifying.
 const Support& Detected() noexcept {
-  static const Support support = [] {
-    __builtin_cpu_init();
-    // Every processor with AVX2 and BMI1 also has POPCNT and LZCNT, which those framers use too.
-    const bool avx2 =
-        __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt");
-    return Support{avx2, avx2 && __builtin_cpu_supports("avx512bw")};
-  }();
+  static const Support support = Probe();
   return support;
 }
 

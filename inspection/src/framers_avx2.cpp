@@ -1,4 +1,5 @@
-// x86-64 framer for processors with AVX2 (chosen at run time).
+// x86-64 framer for processors with AVX2 (chosen at run time). Only the
+// functions marked FYLDRA3_TARGET_AVX2 use it.
 #include <immintrin.h>
 
 #include "code_page_932.h"
@@ -7,27 +8,28 @@
 namespace fyldra3::framers {
 namespace {
 
-std::uint64_t Bits(__m256i lo, __m256i hi) noexcept {
+FYLDRA3_TARGET_AVX2 std::uint64_t Bits(__m256i lo, __m256i hi) noexcept {
   return static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(lo))) |
          static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(hi))) << 32;
 }
 
-__m256i InRange(__m256i v, char lo, char span) noexcept {
-  const __m256i x = _mm256_sub_epi8(v, _mm256_set1_epi8(lo));
-  return _mm256_cmpeq_epi8(_mm256_min_epu8(x, _mm256_set1_epi8(span)), x);
+FYLDRA3_TARGET_AVX2 __m256i InRange(__m256i v, cp932::ByteRange range) noexcept {
+  const __m256i x = _mm256_sub_epi8(v, _mm256_set1_epi8(static_cast<char>(range.lo)));
+  return _mm256_cmpeq_epi8(_mm256_min_epu8(x, _mm256_set1_epi8(static_cast<char>(range.span()))), x);
 }
 
-__m256i Lead(__m256i v) noexcept {
-  return InRange(_mm256_xor_si256(v, _mm256_set1_epi8(0x20)), static_cast<char>(0xA1), 0x3B);
+FYLDRA3_TARGET_AVX2 __m256i Lead(__m256i v) noexcept {
+  return InRange(_mm256_xor_si256(v, _mm256_set1_epi8(cp932::kLeadFlip)), cp932::kFlippedLead);
 }
 
-__m256i Trail(__m256i v) noexcept {
-  return _mm256_andnot_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(0x7F)), InRange(v, 0x40, static_cast<char>(0xBC)));
+FYLDRA3_TARGET_AVX2 __m256i Trail(__m256i v) noexcept {
+  return _mm256_andnot_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(cp932::kNotTrail)), InRange(v, cp932::kTrail));
 }
 
 }  // namespace
 
-void Avx2(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* out) noexcept {
+FYLDRA3_TARGET_AVX2 void Avx2(const unsigned char* p, std::size_t blocks, detail::FrameState& state,
+                              detail::BlockMasks* out) noexcept {
   const __m256i capitalM = _mm256_set1_epi8('M'), capitalW = _mm256_set1_epi8('W');
   detail::FrameState local = state;  // kept in registers: `out` may not alias it
   for (std::size_t k = 0; k < blocks; ++k, p += 64) {

@@ -12,18 +12,18 @@ std::uint64_t Bits(__m128i a, __m128i b, __m128i c, __m128i d) noexcept {
   return lane(a) | lane(b) << 16 | lane(c) << 32 | lane(d) << 48;
 }
 
-// 0xFF where lo <= byte <= lo + span (unsigned), as min(x - lo, span) == x - lo.
-__m128i InRange(__m128i v, char lo, char span) noexcept {
-  const __m128i x = _mm_sub_epi8(v, _mm_set1_epi8(lo));
-  return _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(span)), x);
+// 0xFF where the byte is in the range, as min(x - lo, span) == x - lo (unsigned).
+__m128i InRange(__m128i v, cp932::ByteRange range) noexcept {
+  const __m128i x = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(range.lo)));
+  return _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(static_cast<char>(range.span()))), x);
 }
 
-// Lead bytes 0x81-0x9F and 0xE0-0xFC become the one range 0xA1-0xDC once bit 5 is flipped.
-__m128i Lead(__m128i v) noexcept { return InRange(_mm_xor_si128(v, _mm_set1_epi8(0x20)), static_cast<char>(0xA1), 0x3B); }
+__m128i Lead(__m128i v) noexcept {
+  return InRange(_mm_xor_si128(v, _mm_set1_epi8(cp932::kLeadFlip)), cp932::kFlippedLead);
+}
 
-// Trail bytes: 0x40-0xFC but for 0x7F.
 __m128i Trail(__m128i v) noexcept {
-  return _mm_andnot_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)), InRange(v, 0x40, static_cast<char>(0xBC)));
+  return _mm_andnot_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(cp932::kNotTrail)), InRange(v, cp932::kTrail));
 }
 
 }  // namespace

@@ -381,6 +381,36 @@ TEST(Classifier, AgreesWithTheLiteralRuleOnGeneratedFiles) {
   }
 }
 
+// Each framing by name: a log shows which ones this processor ran, and one it
+// cannot run is skipped, naming what it lacks.
+struct NamedFraming {
+  Framing framing;
+  const char* name;
+  const char* needs;
+};
+
+class EachFraming : public testing::TestWithParam<NamedFraming> {};
+
+TEST_P(EachFraming, AgreesWithTheLiteralRule) {
+  const NamedFraming& f = GetParam();
+  if (!FramingSupported(f.framing)) {
+    GTEST_SKIP() << "framing " << f.name << " not tested: this processor or its operating system lacks " << f.needs;
+  }
+  std::mt19937_64 rng(77);
+  for (int i = 0; i < 400; ++i) {
+    const std::string bytes = i % 2 == 0 ? Generated(rng) : AimedAtBoundaries(rng);
+    ASSERT_EQ(Streamed(bytes, 0, f.framing), literal::Examine(bytes)) << "file " << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Framings, EachFraming,
+    testing::Values(NamedFraming{Framing::Fast, "Fast", "nothing"}, NamedFraming{Framing::Scalar, "Scalar", "nothing"},
+                    NamedFraming{Framing::Sse2, "Sse2", "SSE2 (an x86-64 processor)"},
+                    NamedFraming{Framing::Avx2, "Avx2", "AVX2, BMI1, LZCNT or POPCNT"},
+                    NamedFraming{Framing::Avx512, "Avx512", "AVX-512F, AVX-512BW, AVX2, BMI1, LZCNT or POPCNT"}),
+    [](const testing::TestParamInfo<NamedFraming>& framing) { return std::string(framing.param.name); });
+
 // The documents in tests/data, each with the basis read off its bytes by hand
 // (`tail -c +$((offset+1)) FILE | head -c 28`).
 struct Document {
