@@ -8,6 +8,7 @@ packages=(g++ cmake make libssl-dev qt6-base-dev qt6-translations-l10n fonts-ipa
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(libgtest-dev libbenchmark-dev xvfb xauth x11-utils imagemagick file
              clang-14 libclang-rt-14-dev desktop-file-utils appstream dpkg-dev time man-db dbus-daemon
+             devscripts lintian
              zip unzip p7zip-full genisoimage gcab cpio zstd python3)
 fi
 
