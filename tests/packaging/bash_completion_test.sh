@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The bash completion of fyldra3-scan offers the options --help lists, the
-# values of -j, list files after -f and paths elsewhere (only paths after --).
+# values of -j and --hash, list files after -f and paths elsewhere (only paths after --).
 #   bash_completion_test.sh COMPLETION FYLDRA3_SCAN
 source "$(dirname "$0")/common.sh"
 completion=$1 scan=$2
@@ -27,6 +27,7 @@ expect() {
 complete -p fyldra3-scan | grep -q -- '-F _fyldra3_scan fyldra3-scan$' || fail "sourcing $completion sets no completion"
 expect '--json' --js
 expect '--recursive' --r
+expect 'sha256' --hash sha2
 expect $'a.doc\nab.rtf' a
 expect 'folder' fo
 expect 'folder/inside.txt' folder/
