@@ -80,6 +80,18 @@ std::string OptionName(std::string_view element, int shortOption) {
   return std::string{'-', static_cast<char>(shortOption)};
 }
 
+// The first letter of a group of short options that is none of ours, as a
+// whole UTF-8 character ("-é", not its first byte alone).
+std::string UnknownShortOption(std::string_view element) {
+  std::size_t k = 1;
+  // Ours are the letters of kShortOptions after its "-:" (a ':' there marks a value, never a letter given).
+  const std::string_view ours = std::string_view(kShortOptions).substr(2);
+  while (k < element.size() && element[k] != ':' && ours.find(element[k]) != std::string_view::npos) ++k;
+  std::size_t end = k + 1;
+  while (end < element.size() && (static_cast<unsigned char>(element[end]) & 0xC0) == 0x80) ++end;
+  return "-" + std::string(element.substr(k, end - k));
+}
+
 // Why getopt_long refused a long option: unknown, ambiguous, or given a value it does not take.
 void LongOptionError(std::string_view element) {
   const std::string name = OptionName(element, 0);
@@ -148,7 +160,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
         if (element.substr(0, 2) == "--") {
           LongOptionError(element);
         } else {
-          UsageError("不明なオプションです: ", OptionName(element, optopt));
+          UsageError("不明なオプションです: ", UnknownShortOption(element));
         }
         return std::nullopt;
     }
