@@ -16,7 +16,7 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr std::size_t kFlushSize = std::size_t{64} * 1024;
-constexpr std::size_t kSlotsPerJob = 256;
+constexpr std::size_t kSlotsPerJob = 512;  // lookahead for the prefetchers
 constexpr std::size_t kMaxSlots = 1024;  // each may hold a folder open
 constexpr auto kFlushDelay = 100ms;       // longest a finished line waits in the buffer
 constexpr auto kPollDelay = 20ms;         // longest finished slots wait for the rest of their batch
