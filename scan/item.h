@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "descriptors.h"
 #include "fyldra3/classify_file.h"
 
 namespace fyldra3::scan {
@@ -14,12 +15,15 @@ namespace fyldra3::scan {
 // An open folder of a recursive walk. Files found in it are examined
 // relative to its descriptor, so paths of any length work and a folder
 // renamed meanwhile does not matter. Closed when the last file found in it
-// has been written.
+// has been written. Holds one of the descriptors shared out for folders.
 struct Directory {
   Directory(int descriptor, std::string shownPath) : fd(descriptor), path(std::move(shownPath)) {}
   Directory(const Directory&) = delete;
   Directory& operator=(const Directory&) = delete;
-  ~Directory() { ::close(fd); }
+  ~Directory() {
+    ::close(fd);
+    descriptors::GiveFolder();
+  }
 
   int fd;
   std::string path;  // as shown: the operating system's bytes

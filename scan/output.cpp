@@ -303,7 +303,7 @@ void AppendLine(std::string& out, const LineForm& form, const Record& r) {
     if (form.hash != DigestKind::None) out.append(hasDigest ? HexOf(DigestBytes(r.digest)) : "-").append("  ");
     AppendPlainPath(out, r);
     out.append(": ");
-    out.append(MessageText(outcome));
+    out.append(MessageWithCause(outcome));
     if (r.member != nullptr && r.member->depthReached) out.append(kDepthNote);
     out += form.print0 ? '\0' : '\n';
     return;
@@ -321,7 +321,7 @@ void AppendLine(std::string& out, const LineForm& form, const Record& r) {
     AppendCsvField(out, r.facts.opened ? Number(r.facts.size) : std::string());
     AppendCsvField(out, r.facts.opened ? IsoTime(r.facts.modified) : std::string());
     AppendCsvField(out, examined ? VerdictName(v) : std::string_view());
-    AppendCsvField(out, MessageText(outcome));
+    AppendCsvField(out, MessageWithCause(outcome));
     AppendCsvField(out, examined && v == Verdict::PlainText ? Number(b.sampleChars) : std::string());
     AppendCsvField(out, examined ? offset(b.control) : std::string());
     AppendCsvField(out, examined ? SignatureText(v, b) : std::string_view());
@@ -345,9 +345,12 @@ void AppendLine(std::string& out, const LineForm& form, const Record& r) {
   } else {
     out.append(", \"error\": \"");
     out.append(FailureName(outcome.failure()));
+    if (const std::string_view name = ErrnoName(outcome.error()); !name.empty()) {
+      out.append("\", \"errno\": \"").append(name);
+    }
   }
   out.append("\", \"message\": ");
-  AppendJsonString(out, MessageText(outcome));
+  AppendJsonString(out, MessageWithCause(outcome));
   if (r.facts.opened) {
     out.append(", \"size\": ");
     AppendNumber(out, r.facts.size);

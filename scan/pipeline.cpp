@@ -5,9 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <system_error>
 #include <cerrno>
 #include <string_view>
 
+#include "descriptors.h"
 #include "fyldra3/classify_file.h"
 
 namespace fyldra3::scan {
@@ -91,10 +94,15 @@ class OpenedAccess final : public FileAccess {
   int fd_;
 };
 
-// `digester` is null when no digest is wanted; `opened`, when not -1, is the
-// item's file, already open.
-Outcome Examine(const Item& item, Pace& pace, FileFacts& facts, Digester* digester, DigestValue& digest, int opened = -1) {
-  if (item.preset) return *item.preset;
+// The descriptor of the share that a worker's file uses, while it uses it.
+struct FileDescriptorHeld {
+  FileDescriptorHeld() { descriptors::TakeForFile(); }
+  ~FileDescriptorHeld() { descriptors::GiveFile(); }
+  FileDescriptorHeld(const FileDescriptorHeld&) = delete;
+  FileDescriptorHeld& operator=(const FileDescriptorHeld&) = delete;
+};
+
+Outcome ExamineOnce(const Item& item, Pace& pace, FileFacts& facts, Digester* digester, DigestValue& digest, int opened) {
   const bool digesting = digester != nullptr && digester->Start();
   ByteObserver* observer = digester;
   Outcome outcome = Failure::ReadError;
@@ -126,6 +134,22 @@ int OpenRegular(const Item& item) {
   return fd;
 }
 
+// Tried again while descriptors run short nonetheless: no file fails for
+// want of one while any is given back. `digester` is null when no digest is
+// wanted; `opened`, when not -1, is the item's file, already open.
+Outcome Examine(const Item& item, Pace& pace, FileFacts& facts, Digester* digester, DigestValue& digest,
+                int opened = -1) {
+  if (item.preset) return *item.preset;
+  for (int tries = 0;;) {
+    const Outcome outcome = ExamineOnce(item, pace, facts, digester, digest, opened);
+    if (outcome.Examined() || !descriptors::OutOfDescriptors(outcome.error())) return outcome;
+    if (!descriptors::WaitToRetry(tries)) {
+      descriptors::NoteShortage();
+      return outcome;
+    }
+  }
+}
+
 // Brings a file's inode and first blocks into the page cache, reading
 // nothing itself: the same checks as examining it, then a hint to the kernel.
 void Warm(const Item& item, Pace& pace) {
@@ -134,6 +158,7 @@ void Warm(const Item& item, Pace& pace) {
   const char* name = item.dir ? item.name.c_str() : item.path.c_str();
   struct stat st {};
   if (!item.regular && (::fstatat(folder, name, &st, 0) != 0 || !S_ISREG(st.st_mode))) return;
+  const FileDescriptorHeld held;
   const int fd = Timed(pace, 0, [&] { return PacedAccess::OpenFile(folder, name, item.regular); });
   if (fd < 0) return;
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
@@ -189,9 +214,34 @@ Pipeline::Pipeline(const RunSettings& settings)
   staged_.reserve(kClaimRun);
   if (settings_.form.format == Format::Csv) AppendCsvHeader(buffer_, settings_.bom);
   if (settings_.progress) progress_.Start();
-  writer_ = std::thread([this] { Write(); });
+  writer_ = std::thread([this] { Guarded([this] { Write(); }); });
   workers_.reserve(settings_.jobs);
-  for (unsigned i = 0; i < settings_.jobs; ++i) workers_.emplace_back([this] { Work(); });
+  try {
+    for (unsigned i = 0; i < settings_.jobs; ++i) workers_.emplace_back([this] { Guarded([this] { Work(); }); });
+  } catch (const std::system_error&) {
+    // Fewer threads than asked for: fine, as long as there is one.
+    if (workers_.empty()) {
+      Finish();
+      throw;
+    }
+  }
+}
+
+template <class Body>
+void Pipeline::Guarded(Body body) noexcept {
+  try {
+    body();
+  } catch (...) {
+    {
+      std::lock_guard lock(mutex_);
+      if (internalError_ == 0) internalError_ = ENOMEM;
+    }
+    Stop();
+  }
+}
+
+void Pipeline::Note(const std::string& text) {
+  progress_.Cleared([&text] { return std::fputs(text.c_str(), stderr); });
 }
 
 Pipeline::~Pipeline() {
@@ -287,7 +337,7 @@ void Pipeline::MoveStaged() {
 void Pipeline::StartPrefetching() {
   if (prefetchers_.empty() && !finished_ && !stopped_) {
     try {
-      for (unsigned i = 0; i < kPrefetchers; ++i) prefetchers_.emplace_back([this] { Prefetch(); });
+      for (unsigned i = 0; i < kPrefetchers; ++i) prefetchers_.emplace_back([this] { Guarded([this] { Prefetch(); }); });
     } catch (...) {  // fewer threads: fewer files in flight
     }
   }
@@ -358,6 +408,8 @@ void Pipeline::Work() {
       slot.facts = FileFacts{};
       slot.digest = DigestValue{};
       bool ownLine = true;
+      std::optional<FileDescriptorHeld> held;
+      if (!slot.item.preset) held.emplace();
       const int fd = settings_.archives && !slot.item.preset ? OpenRegular(slot.item) : -1;
       if (fd >= 0) {
         SlotLines lines(*this, index);
@@ -365,6 +417,7 @@ void Pipeline::Work() {
       }
       if (ownLine) slot.outcome = Examine(slot.item, pace_, slot.facts, digester ? &*digester : nullptr, slot.digest, fd);
       if (fd >= 0) ::close(fd);
+      held.reset();
       slot.ownLine = ownLine;
       slot.done.store(true, std::memory_order_release);
     }
@@ -502,6 +555,7 @@ Pipeline::Result Pipeline::Finish() {
   progress_.Stop();
   Result result;
   result.writeError = writeError_;
+  result.internalError = internalError_;
   result.allExamined = tally_.Failed() == 0;
   return result;
 }

@@ -72,9 +72,13 @@ class Pipeline final : public Sink {
   bool Emit(Item&& item) override;
   void HandOver() override;
 
+  // Writes a message to standard error, with the progress line out of its way.
+  void Note(const std::string& text);
+
   struct Result {
     bool allExamined = true;
-    int writeError = 0;  // errno of a failed write to standard output
+    int writeError = 0;     // errno of a failed write to standard output
+    int internalError = 0;  // errno (ENOMEM) that stopped a thread of the run
   };
   // Ends the input; returns once everything (and the summary) is written.
   Result Finish();
@@ -107,6 +111,9 @@ class Pipeline final : public Sink {
   void StartPrefetching();  // with `mutex_` held
   void Prefetch();
   void Write();
+  // Runs a thread's body; what it throws (no memory) stops the run instead of ending the program.
+  template <class Body>
+  void Guarded(Body body) noexcept;
   bool Flush();
   // Whether the writer has a batch: the next slot done, and the one a batch
   // later (or the last one filled), or no more to come.
@@ -141,6 +148,7 @@ class Pipeline final : public Sink {
   // Items Emit has not handed over yet.
   std::mutex staging_;  // taken before `mutex_`
   std::vector<Item> staged_;
+  int internalError_ = 0;
 
   // The writer's own.
   std::string buffer_;

@@ -11,7 +11,8 @@
 namespace fyldra3::scan {
 
 // Redraws "N / M 件 (R 件/秒)" on standard error about ten times a second,
-// starting half a second after Start(); Stop() clears the line.
+// starting half a second after Start(); Stop() clears the line. The line is
+// shortened to fit the terminal's width, so it never wraps.
 class Progress {
  public:
   // `done` counts the files written; `total` holds their number once `totalKnown`.

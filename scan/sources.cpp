@@ -31,7 +31,7 @@ std::string Join(const std::string& folder, const std::string& name) {
 // All names in the folder but "." and "..", sorted by their bytes. Returns
 // 0 or the errno of a failure; what was read before a failure is kept.
 int ReadEntries(int fd, std::vector<Entry>& entries) {
-  const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  const int copy = descriptors::OpenRetrying([fd] { return ::fcntl(fd, F_DUPFD_CLOEXEC, 0); });
   if (copy < 0) return errno;
   DIR* dir = ::fdopendir(copy);
   if (dir == nullptr) {
@@ -85,7 +85,7 @@ class Walker {
   };
 
   bool Fail(std::string path, int error) {
-    return sink_.Emit(Item{std::move(path), nullptr, {}, FailureOfErrno(error)});
+    return sink_.Emit(Item{std::move(path), nullptr, {}, Outcome::OfErrno(error)});
   }
 
   bool Enter(int fd, std::string path) {
@@ -116,9 +116,14 @@ class Walker {
     if (type == DT_REG) return File(dir, std::move(name), true);
     if (type == DT_DIR) {
       // O_NOFOLLOW: a folder replaced by a link since it was listed is not entered.
-      const int fd = ::openat(dir->fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      // Items held back may hold the folders this would wait for: handed over first.
+      descriptors::TakeForFolder(stack_.size(), [this] { sink_.HandOver(); });
+      const int fd = descriptors::OpenRetrying(
+          [&] { return ::openat(dir->fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); });
       if (fd >= 0) return Enter(fd, Join(dir->path, name));
-      if (errno != ELOOP && errno != ENOTDIR) return Fail(Join(dir->path, name), errno);
+      const int error = errno;
+      descriptors::GiveFolder();
+      if (error != ELOOP && error != ENOTDIR) return Fail(Join(dir->path, name), error);
       type = DT_LNK;  // no longer a folder: look again
     }
     if (type == DT_LNK) {
@@ -137,22 +142,30 @@ class Walker {
 
 bool EmitPath(std::string path, bool recursive, Sink& sink) {
   if (path.find('\0') != std::string::npos) {  // from a list: no file has such a name
-    return sink.Emit(Item{std::move(path), nullptr, {}, Failure::NotFound});
+    return sink.Emit(Item{std::move(path), nullptr, {}, Outcome(Failure::NotFound, ENOENT)});
   }
   struct stat st {};
   // A path the user names is walked even when it is a link to a folder.
   if (recursive && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return sink.Emit(Item{std::move(path), nullptr, {}, FailureOfErrno(errno)});
+    descriptors::TakeForFolder(0);
+    const int fd = descriptors::OpenRetrying([&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0) {
+      const int error = errno;
+      descriptors::GiveFolder();
+      return sink.Emit(Item{std::move(path), nullptr, {}, Outcome::OfErrno(error)});
+    }
     return Walker(sink).Walk(fd, std::move(path));
   }
   return sink.Emit(Item{std::move(path), nullptr, {}, std::nullopt});
 }
 
-int ReadList(int fd, bool nul, const std::function<bool(std::string&&)>& each) {
+int ReadList(int fd, bool nul, const std::function<bool(std::string&&)>& each,
+             const std::function<void(std::uint64_t)>& tooLong) {
   const char separator = nul ? '\0' : '\n';
   std::vector<char> buffer(std::size_t{64} * 1024);
   std::string pending;
+  std::uint64_t number = 1;  // of the entry in `pending`
+  bool skipping = false;     // the rest of an entry that is too long
   for (;;) {
     const ssize_t n = ::read(fd, buffer.data(), buffer.size());
     if (n < 0) {
@@ -164,9 +177,19 @@ int ReadList(int fd, bool nul, const std::function<bool(std::string&&)>& each) {
     const char* const end = p + n;
     while (p < end) {
       const char* stop = std::find(p, end, separator);
-      pending.append(p, stop);
+      if (!skipping) {
+        if (pending.size() + static_cast<std::size_t>(stop - p) > kMaxListEntry) {
+          skipping = true;
+          pending.clear();
+          tooLong(number);
+        } else {
+          pending.append(p, stop);
+        }
+      }
       if (stop == end) break;
       p = stop + 1;
+      ++number;
+      skipping = false;
       if (!pending.empty()) {
         if (!each(std::move(pending))) return 0;
         pending.clear();

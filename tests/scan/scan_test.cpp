@@ -222,7 +222,7 @@ TEST_F(ScanFiles, FailuresInBothFormsExitOne) {
   const Finished json = Scan(args);
   EXPECT_EQ(json.status, 1);
   EXPECT_EQ(json.out.substr(0, json.out.find('\n')),
-            "{\"path\": \"" + missing + "\", \"error\": \"not_found\", \"message\": \"見つかりません。\"}");
+            "{\"path\": \"" + missing + "\", \"error\": \"not_found\", \"errno\": \"ENOENT\", \"message\": \"見つかりません。\"}");
   for (const char* key : {"\"error\": \"is_directory\"", "\"error\": \"not_regular\""}) {
     EXPECT_NE(json.out.find(key), std::string::npos) << key;
   }
@@ -398,7 +398,7 @@ TEST_F(ScanTree, JsonForTheWalk) {
                        "\"size\": 19456, " + facts + "{\"signature\": \"Microsoft Word 8.0\", \"check\": 5, \"offset\": 9084, " +
                        "\"control\": 2}}\n" +
                        "{\"path\": \"" + (tree_ / "broken").string() +
-                       "\", \"error\": \"not_found\", \"message\": \"見つかりません。\"}\n");
+                       "\", \"error\": \"not_found\", \"errno\": \"ENOENT\", \"message\": \"見つかりません。\"}\n");
   EXPECT_EQ(r.status, 1);
 }
 
