@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,7 +39,16 @@ struct ScanRun {
   bool closeOutput = false;          // the reading end of standard output closed at once
   bool errorOnTerminal = false;      // standard error is a pseudo-terminal; `err` is what it showed
   std::vector<std::string> wrapper = {};  // a program that runs fyldra3-scan (setpriv ...)
+  bool closeInput = false;           // standard input closed, as by `<&-`
+  bool inputOnTerminal = false;      // `input` typed at a pseudo-terminal, then end of file (Ctrl-D)
+  unsigned short errorColumns = 0;   // the width of standard error's terminal, when not 0
+  bool pipeIgnored = false;          // started with SIGPIPE ignored, as by `trap '' PIPE`
 };
+
+// A wrapper that runs fyldra3-scan under a shell's `ulimit` (both hard and soft limits).
+std::vector<std::string> Ulimit(const std::string& option, const std::string& value) {
+  return {"/bin/sh", "-c", "ulimit " + option + " " + value + " && exec \"$0\" \"$@\""};
+}
 
 // Runs fyldra3-scan as described and collects what it wrote.
 Finished Spawn(const ScanRun& run) {
@@ -49,18 +59,36 @@ Finished Spawn(const ScanRun& run) {
   for (const std::string& a : run.args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
-  if ((run.input && pipe(in) != 0) || pipe(out) != 0) return {};
+  // A pseudo-terminal: [0] the side the test holds, [1] the one the child gets.
+  const auto terminal = [](int ends[2]) {
+    ends[0] = posix_openpt(O_RDWR | O_NOCTTY);
+    if (ends[0] < 0 || grantpt(ends[0]) != 0 || unlockpt(ends[0]) != 0) return false;
+    ends[1] = open(ptsname(ends[0]), O_RDWR | O_NOCTTY);  // held until the child has it
+    return ends[1] >= 0;
+  };
+  if (run.inputOnTerminal) {
+    if (!terminal(in)) return {};
+    std::swap(in[0], in[1]);  // in[0] the child's, in[1] the test's, as with a pipe
+  } else if (run.input && pipe(in) != 0) {
+    return {};
+  }
+  if (pipe(out) != 0) return {};
   if (run.errorOnTerminal) {
-    err[0] = posix_openpt(O_RDWR | O_NOCTTY);
-    if (err[0] < 0 || grantpt(err[0]) != 0 || unlockpt(err[0]) != 0) return {};
-    err[1] = open(ptsname(err[0]), O_RDWR | O_NOCTTY);  // held until the child has it
-    if (err[1] < 0) return {};
+    if (!terminal(err)) return {};
+    if (run.errorColumns != 0) {
+      winsize size{};
+      size.ws_row = 24;
+      size.ws_col = run.errorColumns;
+      ioctl(err[0], TIOCSWINSZ, &size);
+    }
   } else if (pipe(err) != 0) {
     return {};
   }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  if (run.input) {
+  if (run.closeInput) {
+    posix_spawn_file_actions_addclose(&actions, 0);
+  } else if (run.input) {
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     posix_spawn_file_actions_addclose(&actions, in[1]);
   } else {
@@ -81,7 +109,7 @@ Finished Spawn(const ScanRun& run) {
   posix_spawnattr_init(&attributes);
   sigset_t defaults;
   sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
+  if (!run.pipeIgnored) sigaddset(&defaults, SIGPIPE);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   pid_t pid = 0;
@@ -99,6 +127,7 @@ Finished Spawn(const ScanRun& run) {
   if (spawned != 0) return finished;
 
   std::size_t inputAt = 0;
+  int heldTerminal = -1;
   const auto start = std::chrono::steady_clock::now();
   const auto holdUntil = start + std::chrono::milliseconds(run.holdInputMs);
   if (run.input) fcntl(in[1], F_SETFL, O_NONBLOCK);
@@ -106,7 +135,13 @@ Finished Spawn(const ScanRun& run) {
   std::string* sinks[] = {&finished.out, &finished.err};
   for (;;) {
     const bool writing = fds[2].fd >= 0 && inputAt < run.input->size();
-    if (!writing && fds[2].fd >= 0 && std::chrono::steady_clock::now() >= holdUntil) {
+    // A terminal stays open until the child has gone: its end of file is a Ctrl-D typed at a line's start.
+    if (!writing && fds[2].fd >= 0 && run.inputOnTerminal && std::chrono::steady_clock::now() >= holdUntil) {
+      [[maybe_unused]] const ssize_t typed = write(fds[2].fd, "\x04", 1);
+      heldTerminal = fds[2].fd;  // not polled any more: it would report the child's hang-up at once
+      fds[2].fd = -1;
+    }
+    if (!writing && fds[2].fd >= 0 && !run.inputOnTerminal && std::chrono::steady_clock::now() >= holdUntil) {
       close(fds[2].fd);
       fds[2].fd = -1;
     }
@@ -136,6 +171,7 @@ Finished Spawn(const ScanRun& run) {
     }
   }
   if (fds[2].fd >= 0) close(fds[2].fd);
+  if (heldTerminal >= 0) close(heldTerminal);
   int status = 0;
   waitpid(pid, &status, 0);
   finished.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -828,6 +864,180 @@ TEST(Scan, HelpFitsEightyColumns) {
   for (const char* option : {"--csv", "--bom", "--hash", "--print0", "--version", "basis_offset", "errno"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
+}
+
+// Files under /sys state 4096 bytes and hold fewer: the verdict of what they hold.
+TEST(Scan, FilesShorterThanTheirStatedSize) {
+  const std::string file = "/sys/devices/system/cpu/online";
+  struct stat st {};
+  if (stat(file.c_str(), &st) != 0 || st.st_size != 4096) GTEST_SKIP() << "no " << file << " stating 4096 bytes here";
+  const Finished r = Scan({file});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, file + kText);
+}
+
+TEST_F(ScanFiles, ClosedStandardInputIsAnErrorAboutDash) {
+  // Otherwise the list opened next would become descriptor 0, and be read as standard input.
+  const fs::path list = dir_ / "b.lst";
+  Write(list, Data("simple.doc") + "\n");
+  ScanRun run{{"-f", "-", "-f", list.string()}};
+  run.closeInput = true;
+  const Finished r = Spawn(run);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "fyldra3-scan: パスの一覧ファイルを開けません: - (閉じられています)\n");
+}
+
+TEST_F(ScanFiles, AnEntryTooLongIsSkippedAndTheRestRead) {
+  // 600 MB without a line break (a sparse file, taking no disk), then a path.
+  const fs::path list = dir_ / "long.lst";
+  {
+    std::ofstream out(list, std::ios::binary);
+    out.seekp(600 << 20);
+    out << "\n" << Data("simple.doc") << "\n";
+  }
+  const std::string message = "fyldra3-scan: パスの一覧ファイル " + list.string() +
+                              " の 1 行目は長すぎるため飛ばしました (65536 バイトを超えています)\n";
+  ScanRun run{{"-f", list.string()}};
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's shadow memory needs more address space than this
+  run.wrapper = Ulimit("-v", "400000");
+#endif
+  const Finished r = Spawn(run);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_EQ(r.out, Data("simple.doc") + kWord97);
+  EXPECT_EQ(r.err, message);
+
+  // In a NUL-separated list the place is the entry's number.
+  const Finished nul = Spawn({{"-0", "-f", "-"}, std::string("a\0", 2) + std::string(70000, 'x') + '\0' + Data("simple.doc")});
+  EXPECT_EQ(nul.status, 1);
+  EXPECT_EQ(nul.out, "a" + kMissing + Data("simple.doc") + kWord97);
+  EXPECT_EQ(nul.err,
+            "fyldra3-scan: パスの一覧ファイル - の 2 番目の項目は長すぎるため飛ばしました (65536 バイトを超えています)\n");
+}
+
+class ScanWide : public ScanFiles {
+ protected:
+  // 1500 folders of one file each: a walk that would hold a descriptor for each file in flight.
+  void SetUp() override {
+    ScanFiles::SetUp();
+    char name[16];
+    for (int d = 0; d < 1500; ++d) {
+      std::snprintf(name, sizeof name, "d%04d", d);
+      fs::create_directory(dir_ / name);
+      Write(dir_ / name / "f", d % 2 == 0 ? "text\n" : "{\\rtf1}");
+    }
+  }
+};
+
+TEST_F(ScanWide, SameOutputUnderADescriptorLimit) {
+  const Finished free = Scan({"-r", "-j1", dir_.string()});
+  ASSERT_EQ(free.status, 0);
+  ASSERT_EQ(Lines(free.out).size(), 1500u);
+  // A hard limit too, which the program cannot raise.
+  for (const char* limit : {"32", "12"}) {
+    for (const char* jobs : {"-j1", "-j4", "-j16"}) {
+      ScanRun run{{"-r", jobs, dir_.string()}};
+      run.wrapper = Ulimit("-n", limit);
+      const Finished r = Spawn(run);
+      EXPECT_EQ(r.status, 0) << limit << " " << jobs;
+      EXPECT_TRUE(r.out == free.out) << limit << " " << jobs;  // not printed: 1500 lines
+      EXPECT_EQ(r.err, "") << limit << " " << jobs;
+    }
+  }
+}
+
+TEST_F(ScanWide, TooFewDescriptorsAreSaidOnce) {
+  // Three beside standard input, output and error: the top folder and one below it take both.
+  ScanRun run{{"-r", "-j4", dir_.string()}};
+  run.wrapper = Ulimit("-n", "5");
+  const Finished r = Spawn(run);
+  EXPECT_EQ(r.status, 1);
+  const std::string message =
+      "fyldra3-scan: 開けるファイルの数の上限 (ulimit -n) に達したため、開けなかったファイルがあります "
+      "(開いているファイルが多すぎます)\n";
+  EXPECT_EQ(r.err, message);
+  EXPECT_NE(r.out.find(": 読み込めませんでした (開いているファイルが多すぎます)。\n"), std::string::npos);
+}
+
+TEST_F(ScanFiles, NoProgressWhilePathsAreTypedAtATerminal) {
+  // Typed, then Ctrl-D after 1.2 s: the run lasts longer than the half second.
+  ScanRun typed{{"-f", "-"}, Data("simple.doc") + "\n"};
+  typed.inputOnTerminal = true;
+  typed.errorOnTerminal = true;
+  typed.holdInputMs = 1200;
+  const Finished r = Spawn(typed);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Data("simple.doc") + kWord97);
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(Scan, ProgressNeverWiderThanTheTerminal) {
+  for (const unsigned short columns : {static_cast<unsigned short>(80), static_cast<unsigned short>(20), static_cast<unsigned short>(8)}) {
+    ScanRun slow{{"-f", "-"}, Data("simple.doc") + "\n"};
+    slow.holdInputMs = 1200;
+    slow.errorOnTerminal = true;
+    slow.errorColumns = columns;
+    const Finished r = Spawn(slow);
+    EXPECT_EQ(r.status, 0);
+    // Each redraw begins by clearing the line; what follows it must fit, short of the last column.
+    constexpr std::string_view kClear = "\r\033[K";
+    std::size_t drawn = 0;
+    for (std::size_t at = r.err.find(kClear); at != std::string::npos;) {
+      const std::size_t next = r.err.find(kClear, at + kClear.size());
+      const std::string line = r.err.substr(at + kClear.size(), next - at - kClear.size());
+      EXPECT_LT(Columns(line), columns) << columns << ": " << line;
+      if (!line.empty()) ++drawn;
+      at = next;
+    }
+    EXPECT_GT(drawn, 0u) << columns << ": " << r.err;
+  }
+}
+
+TEST(Scan, IgnoredSigpipeMakesAWriteErrorSaidOnce) {
+  // As after `trap '' PIPE`: the reader is gone before the first write.
+  ScanRun gone{{"-f", "-"}, Data("simple.doc") + "\n" + Data("quick.doc") + "\n"};
+  gone.holdInputMs = 300;
+  gone.closeOutput = true;
+  gone.pipeIgnored = true;
+  const Finished r = Spawn(gone);
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "fyldra3-scan: 結果を標準出力に書き出せませんでした (出力先が閉じられています)\n");
+}
+
+TEST_F(ScanFiles, FailuresSayWhyInJapaneseAndJsonNamesTheErrno) {
+  fs::create_symlink("loop", dir_ / "loop");
+  Write(dir_ / "file", "text\n");
+  const struct {
+    std::string path;
+    const char* error;
+    const char* errnoName;
+    std::string message;
+  } cases[] = {
+      {(dir_ / "loop").string(), "read_error", "ELOOP", "読み込めませんでした (リンクが循環しています)。"},
+      {(dir_ / std::string(300, 'n')).string(), "read_error", "ENAMETOOLONG", "読み込めませんでした (名前が長すぎます)。"},
+      {(dir_ / "file" / "x").string(), "not_found", "ENOTDIR",
+       "見つかりません (パスの途中にフォルダーでないものがあります)。"},
+      {(dir_ / "missing").string(), "not_found", "ENOENT", "見つかりません。"},
+      {dir_.string(), "is_directory", "EISDIR", "フォルダーのため調べられません。"},
+  };
+  std::vector<std::string> args;
+  std::string plain, json;
+  for (const auto& c : cases) {
+    args.push_back(c.path);
+    plain += c.path + ": " + c.message + "\n";
+    json += "{\"path\": \"" + c.path + "\", \"error\": \"" + c.error + "\", \"errno\": \"" + c.errnoName +
+            "\", \"message\": \"" + c.message + "\"}\n";
+  }
+  const Finished r = Scan(args);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, plain);
+  args.insert(args.begin(), "--json");
+  EXPECT_EQ(Scan(args).out, json);
+  // Refused by its type, no call failed: no errno to name.
+  EXPECT_EQ(Scan({"--json", "/dev/null"}).out,
+            "{\"path\": \"/dev/null\", \"error\": \"not_regular\", \"message\": \"通常のファイルではないため調べられません。\"}\n");
 }
 
 }  // namespace
