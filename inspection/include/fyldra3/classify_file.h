@@ -103,7 +103,8 @@ struct FileFacts {
 };
 
 // Reads the file once, front to back, in large blocks; memory does not grow
-// with its size. Anything but a regular file is refused without being read.
+// with its size. The file ends where a read returns 0 (or at its size as
+// opened): one shorter than it states is no error, only a failing read is. Anything but a regular file is refused without being read.
 // The path is used as the operating system's bytes. Stops reading as soon as
 // the verdict is settled, unless an observer wants every byte. Never creates
 // or changes the file. `facts` and `observer` may be null.
