@@ -18,6 +18,7 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 if(FYLDRA3_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
+  add_compile_definitions(FYLDRA3_SANITIZED)  # for the few tests a sanitizer's own needs rule out
 endif()
 
 option(FYLDRA3_FUZZ "Build the fuzz target with libFuzzer (clang only)" OFF)

@@ -315,6 +315,7 @@ bool Pipeline::Publish() {
 }
 
 void Pipeline::MoveStaged() {
+  const bool noneWaiting = claimed_ == produced_;
   std::size_t i = 0;
   for (; i < staged_.size() && produced_ - written_ < ring_.size(); ++i) {
     Slot& slot = ring_[produced_ % ring_.size()];
@@ -324,9 +325,12 @@ void Pipeline::MoveStaged() {
   }
   staged_.erase(staged_.begin(), staged_.begin() + static_cast<std::ptrdiff_t>(i));
   // An idle worker is woken for a run of items rather than for each one,
-  // unless the items come slowly.
+  // unless the items come slowly. A worker that found nothing at all waits
+  // without a time limit, so the first items after that always wake one:
+  // the source may be about to block on a descriptor those items hold.
   const auto now = std::chrono::steady_clock::now();
-  if (idleWorkers_ > 0 && (produced_ - claimed_ >= kClaimRun || now - lastEmit_ > kSlowSource)) {
+  if (idleWorkers_ > 0 && i > 0 &&
+      (noneWaiting || produced_ - claimed_ >= kClaimRun || now - lastEmit_ > kSlowSource)) {
     work_.notify_one();
   }
   lastEmit_ = now;
