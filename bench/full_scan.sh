@@ -27,9 +27,7 @@ while [[ $# -gt 0 ]]; do
     *) build=$1; shift ;;
   esac
 done
-for tool in "$build/bench/fyldra3_bench_input" "$build/bench/fyldra3_read_loop" "$build/bench/fyldra3_many_reader" "$build/scan/fyldra3-scan"; do
-  [[ -x "$tool" ]] || { echo "missing $tool: build first (cmake --build $build)" >&2; exit 1; }
-done
+need_built "$build" "$build/bench/fyldra3_bench_input" "$build/bench/fyldra3_read_loop" "$build/bench/fyldra3_many_reader" "$build/scan/fyldra3-scan"
 scan=$build/scan/fyldra3-scan read=$build/bench/fyldra3_read_loop evict=$build/bench/fyldra3_many_reader
 
 tmp=$(mktemp -d "${dir:-${TMPDIR:-/tmp}}/fyldra3-fullscan.XXXXXX")

@@ -19,9 +19,7 @@ while [[ $# -gt 0 ]]; do
     *) build=$1; shift ;;
   esac
 done
-for tool in "$build/bench/fyldra3_bench_input" "$build/bench/fyldra3_read_loop" "$build/scan/fyldra3-scan"; do
-  [[ -x "$tool" ]] || { echo "missing $tool: build first (cmake --build $build)" >&2; exit 1; }
-done
+need_built "$build" "$build/bench/fyldra3_bench_input" "$build/bench/fyldra3_read_loop" "$build/scan/fyldra3-scan"
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/fyldra3-hash.XXXXXX")
 trap 'rm -rf "$dir"' EXIT

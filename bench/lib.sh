@@ -45,3 +45,13 @@ make_cold() {
     "$1" --evict "$2" >/dev/null
   fi
 }
+
+# need_built BUILD_DIR PROGRAM...: stops with a hint when a program the
+# benchmark runs has not been built.
+need_built() {
+  local build=$1 tool
+  shift
+  for tool in "$@"; do
+    [[ -x "$tool" ]] || { echo "missing $tool: build first (cmake --build $build)" >&2; exit 1; }
+  done
+}

@@ -29,9 +29,7 @@ while [[ $# -gt 0 ]]; do
     *) build=$1; shift ;;
   esac
 done
-for tool in "$build/bench/fyldra3_many_reader" "$build/scan/fyldra3-scan"; do
-  [[ -x "$tool" ]] || { echo "missing $tool: build first (cmake --build $build)" >&2; exit 1; }
-done
+need_built "$build" "$build/bench/fyldra3_many_reader" "$build/scan/fyldra3-scan"
 reader=$(cd "$build/bench" && pwd)/fyldra3_many_reader
 scan=$(cd "$build/scan" && pwd)/fyldra3-scan
 
