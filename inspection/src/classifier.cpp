@@ -14,7 +14,6 @@ namespace {
 // prefix of row 2.
 constexpr std::string_view kPrefix = "Microsoft Word ";
 constexpr std::uint8_t kRow1 = 1, kRow2 = 2, kRow3 = 4, kRow4 = 8, kRow5 = 16;
-constexpr unsigned kOffsetOfW = 10;  // "Microsoft " comes before "Word"
 
 // The row that decides a check: rows 1 to 5 in order, each overriding the
 // last, row 3 only without row 2.
@@ -46,15 +45,11 @@ constexpr std::uint64_t LastOfChunk(std::uint64_t chunk) noexcept {
   return Classifier::kSampleChars + Classifier::kChunkChars * chunk;
 }
 
-// "M" bytes that start a character with a "W" ten bytes on, perhaps in the next block.
-inline std::uint64_t Candidates(const detail::BlockMasks& block, std::uint64_t nextW) noexcept {
-  return block.m & ((block.w >> kOffsetOfW) | (nextW << (64 - kOffsetOfW)));
-}
-
 bool Equals(const unsigned char* p, std::string_view s) noexcept { return std::memcmp(p, s.data(), s.size()) == 0; }
 
 static_assert(kRowText[2].size() <= Classifier::kCarryChars,
               "a signature cut by a chunk boundary must fit in the carry");
+static_assert(kRowText[2].size() - 1 <= detail::kLookahead, "a signature starting in a block must end in its lookahead");
 
 }  // namespace
 
@@ -78,26 +73,34 @@ bool Classifier::Feed(const unsigned char* first, const unsigned char* last) noe
   }
 
   auto n = static_cast<std::size_t>(last - first);
-  if (partial_ > 0) {
-    const std::size_t take = std::min(kBlock - partial_, n);
-    std::memcpy(partialBytes_ + partial_, first, take);
-    partial_ += take;
-    first += take;
-    n -= take;
-    if (partial_ < kBlock) return true;
-    partial_ = 0;
-    Blocks(partialBytes_, 1);
+  // Bytes not yet framed: the tail's, then [first, last). A block is framed
+  // once the bytes after it are at hand, since a signature may run into them.
+  while (tail_ > 0) {
+    const std::size_t want = kBlock + detail::kLookahead - tail_;
+    const std::size_t take = std::min(want, n);
+    std::memcpy(tailBytes_ + tail_, first, take);
+    if (take < want) {
+      tail_ += take;
+      return true;
+    }
+    Blocks(tailBytes_, 1);
+    if (tail_ <= kBlock) {  // the bytes after that block are all in [first, last)
+      first += kBlock - tail_;
+      n -= kBlock - tail_;
+      tail_ = 0;
+    } else {
+      tail_ -= kBlock;
+      std::memmove(tailBytes_, tailBytes_ + kBlock, tail_);
+    }
   }
-  const std::size_t whole = n / kBlock;
-  Blocks(first, whole);
-  first += whole * kBlock;
-  // The pending block may lie in the caller's buffer, which is gone after this call.
-  if (pending_ != nullptr && pending_ != pendingBytes_) {
-    std::memcpy(pendingBytes_, pending_, kBlock);
-    pending_ = pendingBytes_;
+  if (n >= kBlock + detail::kLookahead) {
+    const std::size_t whole = (n - detail::kLookahead) / kBlock;
+    Blocks(first, whole);
+    first += whole * kBlock;
+    n -= whole * kBlock;
   }
-  partial_ = static_cast<std::size_t>(last - first);
-  std::memcpy(partialBytes_, first, partial_);
+  std::memcpy(tailBytes_, first, n);  // the caller's buffer is gone after this call
+  tail_ = n;
   return true;
 }
 
@@ -134,47 +137,28 @@ void Classifier::Sample(const unsigned char* first, const unsigned char* last) n
 }
 
 void Classifier::Blocks(const unsigned char* p, std::size_t count) noexcept {
-  constexpr std::size_t kBatch = 64;
-  Masks masks[kBatch];
   while (count > 0) {
-    const std::size_t k = std::min(count, kBatch);
-    frame_(p, k, framed_, masks);
-    if (pending_ != nullptr) SearchPending(p, masks[0].w);
-    for (std::size_t i = 0; i + 1 < k; ++i) {
-      if (const std::uint64_t c = Candidates(masks[i], masks[i + 1].w); c != 0) {
-        Verify(p + i * kBlock, c, masks[i], framedBytes_ + i * kBlock);
-      }
+    Masks hits[detail::kHits];
+    std::size_t noted = 0;
+    const std::size_t framed = frame_(p, count, framed_, hits, noted);
+    for (std::size_t i = 0; i < noted; ++i) {
+      Verify(p + hits[i].block * kBlock, hits[i], framedBytes_ + hits[i].block * kBlock);
     }
-    pending_ = p + (k - 1) * kBlock;
-    pendingMasks_ = masks[k - 1];
-    pendingOffset_ = framedBytes_ + (k - 1) * kBlock;
-    framedBytes_ += k * kBlock;
-    p += k * kBlock;
-    count -= k;
+    p += framed * kBlock;
+    count -= framed;
+    framedBytes_ += framed * kBlock;
   }
 }
 
-// Looks for signatures that start in the pending block; `next` is the block
-// after it, or null at the end, where the pending block is padded with zeros.
-void Classifier::SearchPending(const unsigned char* next, std::uint64_t nextW) noexcept {
-  const std::uint64_t candidates = Candidates(pendingMasks_, nextW);
-  if (candidates == 0) return;
-  if (next != nullptr && pending_ + kBlock != next) {
-    // Not adjacent, so the pending block is one of our own copies: give it its lookahead.
-    unsigned char* own = pending_ == pendingBytes_ ? pendingBytes_ : partialBytes_;
-    std::memcpy(own + kBlock, next, kLookahead);
-  }
-  Verify(pending_, candidates, pendingMasks_, pendingOffset_);
-}
-
-void Classifier::Verify(const unsigned char* block, std::uint64_t candidates, const Masks& masks,
-                        std::uint64_t offset) noexcept {
-  for (; candidates != 0; candidates &= candidates - 1) {
+// Looks for signatures at a block's candidates; `offset` is the block's in the stream.
+void Classifier::Verify(const unsigned char* block, const Masks& masks, std::uint64_t offset) noexcept {
+  const std::uint64_t before = offset - masks.seconds;  // characters before the block
+  for (std::uint64_t candidates = masks.candidates; candidates != 0; candidates &= candidates - 1) {
     const auto i = static_cast<unsigned>(std::countr_zero(candidates));
     const unsigned char* s = block + i;
     if (!Equals(s, kPrefix)) continue;
-    const std::uint64_t before = masks.starts & ((std::uint64_t{1} << i) - 1);
-    const std::uint64_t position = masks.before + static_cast<std::uint64_t>(std::popcount(before)) + 1;
+    const std::uint64_t earlier = masks.starts & ((std::uint64_t{1} << i) - 1);
+    const std::uint64_t position = before + static_cast<std::uint64_t>(std::popcount(earlier)) + 1;
     const std::uint64_t at = offset + i;
     s += kPrefix.size();
     if (Equals(s, "6.0")) {
@@ -237,22 +221,14 @@ Verdict Classifier::Finish() noexcept {
     case Phase::Scanning: break;
   }
   // Zeros can be neither part of a signature nor a trail byte, so they pad
-  // the last block and stand for "nothing follows".
-  std::memset(partialBytes_ + partial_, 0, sizeof partialBytes_ - partial_);
-  std::memset(pendingBytes_ + kBlock, 0, kLookahead);
-  if (partial_ > 0) {
-    Masks masks;
-    frame_(partialBytes_, 1, framed_, &masks);
-    const std::uint64_t real = (std::uint64_t{1} << partial_) - 1;
-    masks.starts &= real;
-    framed_.chars = masks.before + static_cast<std::uint64_t>(std::popcount(masks.starts));
-    if (pending_ != nullptr) SearchPending(partialBytes_, masks.w);
-    pending_ = partialBytes_;
-    pendingMasks_ = masks;
-    pendingOffset_ = framedBytes_;
+  // the last blocks and stand for "nothing follows".
+  const std::uint64_t bytes = framedBytes_ + tail_;
+  if (tail_ > 0) {
+    std::memset(tailBytes_ + tail_, 0, sizeof tailBytes_ - tail_);
+    Blocks(tailBytes_, (tail_ + kBlock - 1) / kBlock);
+    tail_ = 0;
   }
-  if (pending_ != nullptr) SearchPending(nullptr, 0);
-  const std::uint64_t chunks = ChunkOf(framed_.chars);  // the last chunk may be short
+  const std::uint64_t chunks = ChunkOf(bytes - framed_.seconds);  // the last chunk may be short
   CloseWindowsBefore(chunks + 1);
   Settle(VerdictOfRow(DecidingRow(decided_)));
   return settled_;

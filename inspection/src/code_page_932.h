@@ -51,40 +51,46 @@ constexpr bool ByteClassesAgree() noexcept {
 }
 static_assert(ByteClassesAgree());
 
-// Which bytes of a block start a character, given which are lead bytes and
-// which could be trail bytes. `carry`: the byte before the block is a lead
-// byte that starts a character, so byte 0 ends it if it can be a trail byte.
+// Which bytes of a block are the second bytes of double-byte characters,
+// given which are lead bytes and which could be trail bytes. `carry` is 1
+// when the byte before the block is a lead byte that starts a character, so
+// that byte 0 ends it if it can be a trail byte; it is updated for the next
+// block.
 //
 // Every lead byte could also be a trail byte, so a run of lead bytes pairs
 // up from its first byte, which starts a character (the byte before it is
-// not a lead byte and so ends one), except that a run at byte 0 pairs from
-// byte 1 when byte 0 ends the carried character. All runs are paired at
+// not a lead byte, or ended the carried character). All runs are paired at
 // once: adding a run's first bit to the run clears it, which sorts runs by
 // the parity of their first position.
 //
 // The carry out is worked out apart, from the length of the last run alone,
 // so that a block never waits for the one before it for more than a select.
-inline std::uint64_t CharacterStarts(std::uint64_t lead, std::uint64_t trail, bool& carry) noexcept {
+inline std::uint64_t SecondHalves(std::uint64_t lead, std::uint64_t trail, std::uint64_t& carry) noexcept {
   constexpr std::uint64_t kEven = 0x5555555555555555u;
-  const auto in = static_cast<std::uint64_t>(carry);
-  const std::uint64_t runFirst = lead & ~(lead << 1);
-  const std::uint64_t evenRuns = lead & ~(lead + (runFirst & (kEven ^ in)));
-  const std::uint64_t startingLeads = lead & ~(evenRuns ^ kEven);
-  const std::uint64_t secondHalves = ((startingLeads << 1) & trail) | (trail & in);
+  const std::uint64_t ended = trail & carry;  // byte 0, when it ends the carried character
+  const std::uint64_t l = lead & ~ended;
+  const std::uint64_t runFirst = l & ~(l << 1);
+  const std::uint64_t evenRuns = l & ~(l + (runFirst & kEven));
+  const std::uint64_t startingLeads = l & ~(evenRuns ^ kEven);
   // The last run's last byte starts a character when the run is odd, or,
   // for a run filling the block, when the carry shifted its pairs.
   const int last = lead == ~std::uint64_t{0} ? 64 : __builtin_clzll(~lead);
-  carry = last == 64 ? carry : (last & 1) != 0;
-  return ~secondHalves;
+  carry = last == 64 ? carry : static_cast<std::uint64_t>(last & 1);
+  return ((startingLeads << 1) & trail) | ended;
 }
 
-// Completes a block's masks from its lead, trail, "M" and "W" bits.
-inline detail::BlockMasks Finish(std::uint64_t lead, std::uint64_t trail, std::uint64_t m, std::uint64_t w,
-                                 detail::FrameState& state) noexcept {
-  const std::uint64_t starts = CharacterStarts(lead, trail, state.lead);
-  const detail::BlockMasks masks{starts, m & starts, w, state.chars};
-  state.chars += static_cast<std::uint64_t>(__builtin_popcountll(starts));
-  return masks;
+// Frames block `block` from its lead and trail bits and its "M" bytes with a
+// "W" ten bytes on, noting it in hits[noted++] when one of those "M" bytes
+// starts a character. True when that fills the hits.
+inline bool Step(std::size_t block, std::uint64_t lead, std::uint64_t trail, std::uint64_t mw, std::uint64_t& carry,
+                 std::uint64_t& seconds, detail::BlockMasks* hits, std::size_t& noted) noexcept {
+  const std::uint64_t second = SecondHalves(lead, trail, carry);
+  const std::uint64_t before = seconds;
+  seconds += static_cast<std::uint64_t>(__builtin_popcountll(second));
+  const std::uint64_t candidates = mw & ~second;
+  if (candidates == 0) return false;
+  hits[noted++] = {block, ~second, candidates, before};
+  return noted == detail::kHits;
 }
 
 }  // namespace

@@ -11,9 +11,11 @@
 namespace fyldra3 {
 namespace framers {
 
-void Scalar(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* out) noexcept {
+std::size_t Scalar(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* hits,
+                   std::size_t& noted) noexcept {
+  noted = 0;
   for (std::size_t k = 0; k < blocks; ++k, p += 64) {
-    std::uint64_t starts = 0, m = 0, w = 0;
+    std::uint64_t starts = 0, candidates = 0;
     bool lead = state.lead;
     for (unsigned i = 0; i < 64; ++i) {
       const unsigned b = p[i];
@@ -21,15 +23,19 @@ void Scalar(const unsigned char* p, std::size_t blocks, detail::FrameState& stat
       const std::uint64_t bit = std::uint64_t{1} << i;
       if (!second) {
         starts |= bit;
-        if (b == 'M') m |= bit;
+        if (b == 'M' && p[i + 10] == 'W') candidates |= bit;
       }
-      if (b == 'W') w |= bit;
       lead = !second && cp932::IsLead(b);
     }
     state.lead = lead;
-    out[k] = {starts, m, w, state.chars};
-    state.chars += static_cast<std::uint64_t>(std::popcount(starts));
+    const std::uint64_t before = state.seconds;
+    state.seconds += static_cast<std::uint64_t>(64 - std::popcount(starts));
+    if (candidates != 0) {
+      hits[noted++] = {k, starts, candidates, before};
+      if (noted == detail::kHits) return k + 1;
+    }
   }
+  return blocks;
 }
 
 #if defined(__x86_64__)

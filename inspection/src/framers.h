@@ -1,5 +1,5 @@
-// Block framers: each turns whole 64-byte blocks into masks. All give
-// identical masks. Every file is built for baseline x86-64; only the vector
+// Block framers: each frames whole 64-byte blocks and notes those that may
+// hold a signature. All give identical results. Every file is built for baseline x86-64; only the vector
 // kernels and their helpers carry a target attribute (FYLDRA3_TARGET_*), so
 // no inline function or template the linker may share between files is ever
 // compiled for AVX. Find runs a kernel only where the processor and the
@@ -11,14 +11,18 @@
 
 namespace fyldra3::framers {
 
-void Scalar(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* out) noexcept;
+std::size_t Scalar(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* hits,
+                   std::size_t& noted) noexcept;
 #if defined(__x86_64__)
 #define FYLDRA3_TARGET_AVX2 __attribute__((target("avx2,bmi,lzcnt,popcnt")))
 #define FYLDRA3_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx2,bmi,lzcnt,popcnt")))
 
-void Sse2(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* out) noexcept;
-void Avx2(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* out) noexcept;
-void Avx512(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* out) noexcept;
+std::size_t Sse2(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* hits,
+                   std::size_t& noted) noexcept;
+std::size_t Avx2(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* hits,
+                   std::size_t& noted) noexcept;
+std::size_t Avx512(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* hits,
+                   std::size_t& noted) noexcept;
 #endif
 
 // The framer for `framing`, or null where this processor cannot run it.

@@ -28,18 +28,27 @@ FYLDRA3_TARGET_AVX2 __m256i Trail(__m256i v) noexcept {
 
 }  // namespace
 
-FYLDRA3_TARGET_AVX2 void Avx2(const unsigned char* p, std::size_t blocks, detail::FrameState& state,
-                              detail::BlockMasks* out) noexcept {
+FYLDRA3_TARGET_AVX2 std::size_t Avx2(const unsigned char* p, std::size_t blocks, detail::FrameState& state,
+                                     detail::BlockMasks* hits, std::size_t& noted) noexcept {
   const __m256i capitalM = _mm256_set1_epi8('M'), capitalW = _mm256_set1_epi8('W');
-  detail::FrameState local = state;  // kept in registers: `out` may not alias it
-  for (std::size_t k = 0; k < blocks; ++k, p += 64) {
-    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-    out[k] = cp932::Finish(Bits(Lead(a), Lead(b)), Bits(Trail(a), Trail(b)),
-                           Bits(_mm256_cmpeq_epi8(a, capitalM), _mm256_cmpeq_epi8(b, capitalM)),
-                           Bits(_mm256_cmpeq_epi8(a, capitalW), _mm256_cmpeq_epi8(b, capitalW)), local);
+  std::uint64_t carry = state.lead ? 1 : 0, seconds = state.seconds;  // in registers: `hits` may alias `state`
+  std::size_t found = 0;
+  std::size_t k = 0;
+  while (k < blocks) {
+    const unsigned char* q = p + 64 * k;
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 32));
+    // "M" bytes whose tenth byte on is a "W".
+    const __m256i aw = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 10));
+    const __m256i bw = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 42));
+    const std::uint64_t mw =
+        Bits(_mm256_and_si256(_mm256_cmpeq_epi8(a, capitalM), _mm256_cmpeq_epi8(aw, capitalW)),
+             _mm256_and_si256(_mm256_cmpeq_epi8(b, capitalM), _mm256_cmpeq_epi8(bw, capitalW)));
+    if (cp932::Step(k++, Bits(Lead(a), Lead(b)), Bits(Trail(a), Trail(b)), mw, carry, seconds, hits, found)) break;
   }
-  state = local;
+  state = {carry != 0, seconds};
+  noted = found;
+  return k;
 }
 
 }  // namespace fyldra3::framers

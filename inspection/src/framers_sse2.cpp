@@ -28,21 +28,28 @@ __m128i Trail(__m128i v) noexcept {
 
 }  // namespace
 
-void Sse2(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* out) noexcept {
+std::size_t Sse2(const unsigned char* p, std::size_t blocks, detail::FrameState& state, detail::BlockMasks* hits,
+                 std::size_t& noted) noexcept {
   const __m128i capitalM = _mm_set1_epi8('M'), capitalW = _mm_set1_epi8('W');
-  detail::FrameState local = state;  // kept in registers: `out` may not alias it
-  for (std::size_t k = 0; k < blocks; ++k, p += 64) {
-    const auto* q = reinterpret_cast<const __m128i*>(p);
-    const __m128i a = _mm_loadu_si128(q), b = _mm_loadu_si128(q + 1);
-    const __m128i c = _mm_loadu_si128(q + 2), d = _mm_loadu_si128(q + 3);
-    out[k] = cp932::Finish(Bits(Lead(a), Lead(b), Lead(c), Lead(d)), Bits(Trail(a), Trail(b), Trail(c), Trail(d)),
-                           Bits(_mm_cmpeq_epi8(a, capitalM), _mm_cmpeq_epi8(b, capitalM),
-                                _mm_cmpeq_epi8(c, capitalM), _mm_cmpeq_epi8(d, capitalM)),
-                           Bits(_mm_cmpeq_epi8(a, capitalW), _mm_cmpeq_epi8(b, capitalW),
-                                _mm_cmpeq_epi8(c, capitalW), _mm_cmpeq_epi8(d, capitalW)),
-                           local);
+  std::uint64_t carry = state.lead ? 1 : 0, seconds = state.seconds;  // in registers: `hits` may alias `state`
+  std::size_t found = 0;
+  std::size_t k = 0;
+  while (k < blocks) {
+    const unsigned char* q = p + 64 * k;
+    const auto at = [q](std::size_t i) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i)); };
+    // "M" bytes whose tenth byte on is a "W".
+    const auto mw = [&](__m128i v, std::size_t i) {
+      return _mm_and_si128(_mm_cmpeq_epi8(v, capitalM), _mm_cmpeq_epi8(at(i + 10), capitalW));
+    };
+    const __m128i a = at(0), b = at(16), c = at(32), d = at(48);
+    if (cp932::Step(k++, Bits(Lead(a), Lead(b), Lead(c), Lead(d)), Bits(Trail(a), Trail(b), Trail(c), Trail(d)),
+                    Bits(mw(a, 0), mw(b, 16), mw(c, 32), mw(d, 48)), carry, seconds, hits, found)) {
+      break;
+    }
   }
-  state = local;
+  state = {carry != 0, seconds};
+  noted = found;
+  return k;
 }
 
 }  // namespace fyldra3::framers

@@ -249,9 +249,30 @@ std::vector<Case> TrailByteCases() {
   };
 }
 
+// Long files, where the vector framers pair the lead bytes of several blocks at once.
+std::vector<Case> ManyBlockCases() {
+  using V = Verdict;
+  const std::string nul("\0", 1);
+  const std::string sig(kWord8);
+  std::string leadEnds = nul + std::string(62, 'a') + "\x82";  // every block ends in a lead byte
+  for (int i = 0; i < 20; ++i) leadEnds += std::string(63, 'a') + "\x82";
+  std::string everyBlock = nul;
+  for (int i = 0; i < 40; ++i) everyBlock += sig + std::string(64 - sig.size(), ' ');
+  return {
+      {"whole blocks of lead bytes, even run", nul + std::string(1000, 'a') + std::string(700, '\x82') + sig,
+       V::Word97_98},
+      {"whole blocks of lead bytes, odd run", nul + std::string(1000, 'a') + std::string(701, '\x82') + sig,
+       V::NotWord},
+      {"every block ends in a lead byte, the M after one", leadEnds + sig, V::NotWord},
+      {"every block ends in a lead byte, the M after two", leadEnds + "\x82" + sig, V::Word97_98},
+      {"a signature in each of 40 blocks, 9.0 last", everyBlock + std::string(kWord9), V::Word2000},
+  };
+}
+
 INSTANTIATE_TEST_SUITE_P(Sample, EdgeCase, testing::ValuesIn(SampleCases()));
 INSTANTIATE_TEST_SUITE_P(Scan, EdgeCase, testing::ValuesIn(ScanCases()));
 INSTANTIATE_TEST_SUITE_P(TrailBytes, EdgeCase, testing::ValuesIn(TrailByteCases()));
+INSTANTIATE_TEST_SUITE_P(ManyBlocks, EdgeCase, testing::ValuesIn(ManyBlockCases()));
 
 TEST(Classifier, EveryX86FramingIsTested) {
 #if defined(__x86_64__)

@@ -85,16 +85,13 @@ class Classifier {
 
  private:
   enum class Phase : unsigned char { Sampling, LastInSample, Scanning, Settled };
-  static constexpr std::size_t kBlock = 64;      // bytes framed at a time
-  static constexpr std::size_t kLookahead = 32;  // a signature starting in a block ends at most this far past it
+  static constexpr std::size_t kBlock = 64;  // bytes framed at a time
 
   using Masks = detail::BlockMasks;
 
   void Sample(const unsigned char* first, const unsigned char* last) noexcept;
   void Blocks(const unsigned char* p, std::size_t count) noexcept;
-  void SearchPending(const unsigned char* next, std::uint64_t nextW) noexcept;
-  void Verify(const unsigned char* block, std::uint64_t candidates, const Masks& masks,
-              std::uint64_t offset) noexcept;
+  void Verify(const unsigned char* block, const Masks& masks, std::uint64_t offset) noexcept;
   void Occurrence(unsigned row, std::uint64_t start, std::uint64_t offset) noexcept;
   void CloseWindowsBefore(std::uint64_t window) noexcept;
   void Settle(Verdict v) noexcept {
@@ -113,14 +110,10 @@ class Classifier {
   bool sampleLead_ = false;         // the last byte was a lead byte that starts a character
   std::uint32_t sampleBytes_ = 0;   // bytes of the sample in earlier pieces
 
-  // Framing of the whole stream, 64 bytes at a time. A block's signatures are
-  // searched once the next block is framed, since a match may run into it.
+  // Framing of the whole stream, 64 bytes at a time.
   detail::FrameState framed_;
-  const unsigned char* pending_ = nullptr;  // the last framed block
-  Masks pendingMasks_{};
-  std::uint64_t pendingOffset_ = 0;  // of the pending block in the stream
-  std::uint64_t framedBytes_ = 0;    // bytes framed in whole blocks
-  std::size_t partial_ = 0;        // bytes in partialBytes_ waiting for a whole block
+  std::uint64_t framedBytes_ = 0;  // bytes framed in whole blocks
+  std::size_t tail_ = 0;           // bytes in tailBytes_ not framed yet: less than a block and its lookahead
 
   // Rows matched by window. Window w is chunk w with its carry; window 0 is
   // the sample's own check.
@@ -130,9 +123,8 @@ class Classifier {
   // Offset of each row's first occurrence in the open windows, valid where open_ has its bit.
   std::uint64_t first_[3][5] = {};
 
-  // Own copies of a block that outlives the caller's buffer, with room for lookahead.
-  alignas(64) unsigned char pendingBytes_[kBlock + kLookahead];
-  alignas(64) unsigned char partialBytes_[kBlock + kLookahead];
+  // Room for the tail and, at the end, its padding: two blocks and their lookahead.
+  alignas(64) unsigned char tailBytes_[2 * kBlock + detail::kLookahead];
 };
 
 // The verdict for a whole file held in memory.
