@@ -20,13 +20,11 @@ std::size_t Scalar(const unsigned char* p, std::size_t blocks, detail::FrameStat
     for (unsigned i = 0; i < 64; ++i) {
       const unsigned b = p[i];
       const bool second = lead && cp932::IsTrail(b);
-      const std::uint64_t bit = std::uint64_t{1} << i;
-      if (!second) {
-        starts |= bit;
-        if (b == 'M' && p[i + 10] == 'W') candidates |= bit;
-      }
+      if (!second) starts |= std::uint64_t{1} << i;
       lead = !second && cp932::IsLead(b);
+      if (b == 'M' && p[i + 10] == 'W') candidates |= std::uint64_t{1} << i;
     }
+    candidates &= starts;
     state.lead = lead;
     const std::uint64_t before = state.seconds;
     state.seconds += static_cast<std::uint64_t>(64 - std::popcount(starts));
