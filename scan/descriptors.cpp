@@ -50,6 +50,17 @@ std::size_t OpenNow(std::size_t limit) {
   return n;
 }
 
+// Gives back one descriptor counted in `held` and wakes whoever waits for one.
+void Give(std::size_t Pool::*held) {
+  Pool& pool = ThePool();
+  {
+    std::lock_guard lock(pool.mutex);
+    --(pool.*held);
+    ++pool.gives;
+  }
+  pool.given.notify_all();
+}
+
 }  // namespace
 
 void Share() {
@@ -89,25 +100,8 @@ void TakeForFile() {
   ++pool.files;
 }
 
-void GiveFolder() {
-  Pool& pool = ThePool();
-  {
-    std::lock_guard lock(pool.mutex);
-    --pool.folders;
-    ++pool.gives;
-  }
-  pool.given.notify_all();
-}
-
-void GiveFile() {
-  Pool& pool = ThePool();
-  {
-    std::lock_guard lock(pool.mutex);
-    --pool.files;
-    ++pool.gives;
-  }
-  pool.given.notify_all();
-}
+void GiveFolder() { Give(&Pool::folders); }
+void GiveFile() { Give(&Pool::files); }
 
 bool WaitToRetry(int& tries) {
   using namespace std::chrono_literals;
